@@ -1,0 +1,58 @@
+#include "cli/command_forms.h"
+
+#include <cstring>
+
+#include "cli/settings.h"
+
+namespace {
+
+using F = Field;
+
+const CommandForm kForms[] = {
+    {3, "-u", Command::Uninstall, {F::ServiceName}},
+    {3, "-e", Command::AddEventSource, {F::ServiceName}},
+    {3, "-i", Command::InstallFromIni, {F::None}},
+    {3, "-start", Command::Start, {F::ServiceName}},
+    {3, "-stop", Command::Stop, {F::ServiceName}},
+    {3, "-pause", Command::Pause, {F::ServiceName}},
+    {3, "-resume", Command::Resume, {F::ServiceName}},
+    {3, "-r", Command::ServiceMode, {F::ServiceName}},
+    {4, "-im", Command::InstallManual, {F::ServiceName, F::DisplayName}},
+    {4, "-ia", Command::InstallAuto, {F::ServiceName, F::DisplayName}},
+    {4, "-d", Command::UpdateDescription, {F::ServiceName, F::Description}},
+    {4, "-ds", Command::UpdateDelayedStart, {F::ServiceName, F::None}},
+    {4, "-l", Command::SetLibList, {F::ServiceName, F::PBLibList}},
+    {4, "-a", Command::SetAppName, {F::ServiceName, F::PBAppName}},
+    {4, "-o", Command::SetObjName, {F::ServiceName, F::PBObjName}},
+    {4, "-v", Command::SetVmName, {F::ServiceName, F::PBVMName}},
+    {5, "-reg", Command::SetRegValue, {F::ServiceName, F::None, F::None}},
+    {6, "-c", Command::UpdateCredentials, {F::ServiceName, F::Domain, F::Userid, F::Password}},
+};
+
+}  // namespace
+
+const CommandForm* FindCommandForm(int argc, const char* const* argv) {
+    if (argc < 2 || argv == nullptr || argv[1] == nullptr) return nullptr;
+    for (const CommandForm& form : kForms) {
+        if (form.argumentCount == argc && std::strcmp(form.option, argv[1]) == 0) return &form;
+    }
+    return nullptr;
+}
+
+FieldInfo DescribeField(Field field) {
+    ServiceSettingsRecord& s = ServiceSettings;
+    switch (field) {
+        case Field::ServiceName: return {"ServiceName", s.ServiceName, sizeof s.ServiceName};
+        case Field::DisplayName: return {"DisplayName", s.DisplayName, sizeof s.DisplayName};
+        case Field::Description: return {"Description", s.Description, sizeof s.Description};
+        case Field::Domain: return {"Domain", s.Domain, sizeof s.Domain};
+        case Field::Userid: return {"Userid", s.Userid, sizeof s.Userid};
+        case Field::Password: return {"Password", s.Password, sizeof s.Password};
+        case Field::PBLibList: return {"PBLibList", s.PBLibList, sizeof s.PBLibList};
+        case Field::PBAppName: return {"PBAppName", s.PBAppName, sizeof s.PBAppName};
+        case Field::PBObjName: return {"PBObjName", s.PBObjName, sizeof s.PBObjName};
+        case Field::PBVMName: return {"PBVMName", s.PBVMName, sizeof s.PBVMName};
+        case Field::None: break;
+    }
+    return {"", nullptr, 0};
+}

@@ -1,0 +1,62 @@
+// The table of command-line forms and the choice of one form from the arguments.
+// Pure logic: no Windows calls, so it can be tested and fuzzed anywhere.
+#pragma once
+
+#include <cstddef>
+
+enum class Command {
+    Uninstall,
+    AddEventSource,
+    InstallFromIni,
+    Start,
+    Stop,
+    Pause,
+    Resume,
+    ServiceMode,
+    InstallManual,
+    InstallAuto,
+    UpdateDescription,
+    UpdateDelayedStart,
+    SetLibList,
+    SetAppName,
+    SetObjName,
+    SetVmName,
+    SetRegValue,
+    UpdateCredentials,
+};
+
+// The settings fields an operand can be copied into.
+enum class Field {
+    None,
+    ServiceName,
+    DisplayName,
+    Description,
+    Domain,
+    Userid,
+    Password,
+    PBLibList,
+    PBAppName,
+    PBObjName,
+    PBVMName,
+};
+
+const int kMaxOperands = 4;
+
+struct CommandForm {
+    int argumentCount;  // counts the program name, as argc does
+    const char* option;
+    Command command;
+    Field operandFields[kMaxOperands];  // one per operand; None = not copied to a field
+};
+
+// Returns the form that the arguments select, or null when the usage text applies.
+// Options are compared exactly (case-sensitive, whole string).
+const CommandForm* FindCommandForm(int argc, const char* const* argv);
+
+struct FieldInfo {
+    const char* name;  // as the field is named in the settings record
+    char* storage;
+    std::size_t capacity;  // counts the terminating zero
+};
+
+FieldInfo DescribeField(Field field);

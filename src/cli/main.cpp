@@ -1,0 +1,7 @@
+#include "cli/dispatcher.h"
+#include "common/console.h"
+
+int main(int argc, char** argv) {
+    InitConsoleOutput();
+    return RunCommandLine(argc, argv);
+}

@@ -1,0 +1,34 @@
+#include "cli/settings.h"
+
+#include <cstring>
+
+#define PBVMSVC_DEFAULT_DESCRIPTION "Runs a PowerBuilder 9 application as a Windows service."
+#define PBVMSVC_DEFAULT_VM_NAME "pbvm90.dll"
+
+// Aggregate initialisation keeps the initial state in the image: no code has to run
+// before main for Description and PBVMName to hold their texts.
+ServiceSettingsRecord ServiceSettings = {
+    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", ""};
+
+const char* const kDefaultDescription = PBVMSVC_DEFAULT_DESCRIPTION;
+const char* const kDefaultVmName = PBVMSVC_DEFAULT_VM_NAME;
+
+void ResetServiceSettings() {
+    std::memset(&ServiceSettings, 0, sizeof ServiceSettings);
+    CopyToField(ServiceSettings.Description, kDefaultDescription);
+    CopyToField(ServiceSettings.PBVMName, kDefaultVmName);
+}
+
+void ClearRunFields() {
+    std::memset(ServiceSettings.PBLibList, 0, sizeof ServiceSettings.PBLibList);
+    std::memset(ServiceSettings.LibListWork, 0, sizeof ServiceSettings.LibListWork);
+    std::memset(ServiceSettings.PBAppName, 0, sizeof ServiceSettings.PBAppName);
+    std::memset(ServiceSettings.PBObjName, 0, sizeof ServiceSettings.PBObjName);
+}
+
+bool CopyToField(char* field, std::size_t capacity, const char* value) {
+    const std::size_t length = std::strlen(value);
+    if (length >= capacity) return false;
+    std::memcpy(field, value, length + 1);
+    return true;
+}

@@ -1,0 +1,16 @@
+// The service's parameters: string values under its own key,
+// HKLM\SYSTEM\CurrentControlSet\Services\<ServiceName>.
+#pragma once
+
+#include <string>
+
+// The service key's path for ServiceSettings.ServiceName (built without a fixed buffer).
+std::string ServiceKeyPath();
+
+// Reads one value into field (size bytes, all zeros beforehand).  Returns the number of
+// bytes stored, or 0 when the read failed: key or value missing, no data, or data that
+// does not leave room for a terminating zero inside the field.  Prints nothing.
+unsigned long GetRegString(const char* valueName, unsigned long size, char* field);
+
+// Writes one REG_SZ value (stored without terminator) and prints the outcome line.
+void SetRegString(const char* valueName, const char* value);

@@ -1,0 +1,105 @@
+#include "kit/product.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "version.h"
+
+namespace kit {
+
+std::string TestProgramDirectory() {
+    char path[MAX_PATH * 4] = {0};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string result(path, length);
+    return result.substr(0, result.find_last_of('\\'));
+}
+
+std::string ProductPath() { return TestProgramDirectory() + "\\pbvmsvc.exe"; }
+
+std::string QuoteArgument(const std::string& argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) {
+        return argument;
+    }
+    // Backslashes are literal except before a quote, where they are doubled.
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') {
+            quoted.append(backslashes * 2 + 1, '\\');
+        } else {
+            quoted.append(backslashes, '\\');
+        }
+        backslashes = 0;
+        quoted.push_back(c);
+    }
+    quoted.append(backslashes * 2, '\\');
+    quoted.push_back('"');
+    return quoted;
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& currentDirectory) {
+    RunResult result;
+    std::string commandLine = QuoteArgument(program);
+    for (const std::string& argument : arguments) commandLine += " " + QuoteArgument(argument);
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    std::vector<char> mutableCommandLine(commandLine.begin(), commandLine.end());
+    mutableCommandLine.push_back('\0');
+    const BOOL started = CreateProcessA(
+        program.c_str(), mutableCommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+        currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process);
+    CloseHandle(writeEnd);
+    if (!started) {
+        CloseHandle(readEnd);
+        return result;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        result.output.append(buffer, got);
+    }
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, 120000);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return result;
+}
+
+RunResult RunProduct(const std::vector<std::string>& arguments,
+                     const std::string& currentDirectory) {
+    return RunProgram(ProductPath(), arguments, currentDirectory);
+}
+
+std::string UniqueName(const std::string& prefix) {
+    static unsigned counter = 0;
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, "%lu_%u", GetCurrentProcessId(), ++counter);
+    return prefix + suffix;
+}
+
+std::string UsageText() {
+    return std::string("Please see the help file for command line options.\r\n") +
+           "\r\nThis version is for PowerBuilder 9 only.\r\n" + "pbvmsvc version " +
+           PBVMSVC_VERSION_STRING +
+           " - runs PowerBuilder 9 applications as Windows services\r\n\r\n";
+}
+
+}  // namespace kit
