@@ -2,7 +2,7 @@
 // Pure logic: no Windows calls, so it can be tested and fuzzed anywhere.
 #pragma once
 
-#include <cstddef>
+#include "cli/settings.h"
 
 enum class Command {
     Uninstall,
@@ -25,21 +25,6 @@ enum class Command {
     UpdateCredentials,
 };
 
-// The settings fields an operand can be copied into.
-enum class Field {
-    None,
-    ServiceName,
-    DisplayName,
-    Description,
-    Domain,
-    Userid,
-    Password,
-    PBLibList,
-    PBAppName,
-    PBObjName,
-    PBVMName,
-};
-
 const int kMaxOperands = 4;
 
 struct CommandForm {
@@ -53,10 +38,3 @@ struct CommandForm {
 // Options are compared exactly (case-sensitive, whole string).
 const CommandForm* FindCommandForm(int argc, const char* const* argv);
 
-struct FieldInfo {
-    const char* name;  // as the field is named in the settings record
-    char* storage;
-    std::size_t capacity;  // counts the terminating zero
-};
-
-FieldInfo DescribeField(Field field);

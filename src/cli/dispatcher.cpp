@@ -3,9 +3,13 @@
 #include <cstring>
 
 #include "cli/command_forms.h"
+#include "cli/service_control.h"
 #include "cli/settings.h"
 #include "common/console.h"
 #include "diag/event_source.h"
+#include "registration/config_update.h"
+#include "registration/ini_install.h"
+#include "registration/install.h"
 #include "registration/param_store.h"
 #include "version.h"
 
@@ -17,6 +21,10 @@ void PrintUsage() {
 }
 
 namespace {
+
+// The Windows start types, spelled out here so that this file needs no Windows header.
+const unsigned long SERVICE_AUTO_START_TYPE = 2;
+const unsigned long SERVICE_DEMAND_START_TYPE = 3;
 
 // Checks every operand that goes into a field before anything is copied, so that a
 // refused command line changes nothing.  Prints the refusal for the first one too long.
@@ -39,15 +47,35 @@ void CopyOperands(const CommandForm& form, char** argv) {
     }
 }
 
+// "-ds": "true"/"True" set the flag, "false"/"False" clear it, anything else does nothing.
+void RunDelayedStart(const char* value) {
+    if (std::strcmp(value, "true") == 0 || std::strcmp(value, "True") == 0) {
+        UpdateDelayedStart(1);
+    } else if (std::strcmp(value, "false") == 0 || std::strcmp(value, "False") == 0) {
+        UpdateDelayedStart(0);
+    }
+}
+
 void RunCommand(Command command, char** argv) {
     switch (command) {
+        case Command::Uninstall: UninstallService(); return;
         case Command::AddEventSource: AddEventSource(); return;
+        case Command::InstallFromIni: InstallFromIni(argv[2]); return;
+        case Command::Start: RunServiceCommand(ServiceCommand::Start); return;
+        case Command::Stop: RunServiceCommand(ServiceCommand::Stop); return;
+        case Command::Pause: RunServiceCommand(ServiceCommand::Pause); return;
+        case Command::Resume: RunServiceCommand(ServiceCommand::Resume); return;
+        case Command::InstallManual: InstallService(SERVICE_DEMAND_START_TYPE, false); return;
+        case Command::InstallAuto: InstallService(SERVICE_AUTO_START_TYPE, false); return;
+        case Command::UpdateDescription: UpdateDescription(); return;
+        case Command::UpdateDelayedStart: RunDelayedStart(argv[3]); return;
+        case Command::UpdateCredentials: UpdateCredentials(); return;
         case Command::SetLibList: SetRegString("PBLibList", ServiceSettings.PBLibList); return;
         case Command::SetAppName: SetRegString("PBAppName", ServiceSettings.PBAppName); return;
         case Command::SetObjName: SetRegString("PBObjName", ServiceSettings.PBObjName); return;
         case Command::SetVmName: SetRegString("PBVMName", ServiceSettings.PBVMName); return;
         case Command::SetRegValue: SetRegString(argv[3], argv[4]); return;
-        default: PrintUsage(); return;
+        case Command::ServiceMode: PrintUsage(); return;
     }
 }
 

@@ -32,3 +32,21 @@ bool CopyToField(char* field, std::size_t capacity, const char* value) {
     std::memcpy(field, value, length + 1);
     return true;
 }
+
+FieldInfo DescribeField(Field field) {
+    ServiceSettingsRecord& s = ServiceSettings;
+    switch (field) {
+        case Field::ServiceName: return {"ServiceName", s.ServiceName, sizeof s.ServiceName};
+        case Field::DisplayName: return {"DisplayName", s.DisplayName, sizeof s.DisplayName};
+        case Field::Description: return {"Description", s.Description, sizeof s.Description};
+        case Field::Domain: return {"Domain", s.Domain, sizeof s.Domain};
+        case Field::Userid: return {"Userid", s.Userid, sizeof s.Userid};
+        case Field::Password: return {"Password", s.Password, sizeof s.Password};
+        case Field::PBLibList: return {"PBLibList", s.PBLibList, sizeof s.PBLibList};
+        case Field::PBAppName: return {"PBAppName", s.PBAppName, sizeof s.PBAppName};
+        case Field::PBObjName: return {"PBObjName", s.PBObjName, sizeof s.PBObjName};
+        case Field::PBVMName: return {"PBVMName", s.PBVMName, sizeof s.PBVMName};
+        case Field::None: break;
+    }
+    return {"", nullptr, 0};
+}

@@ -29,6 +29,30 @@ extern ServiceSettingsRecord ServiceSettings;
 extern const char* const kDefaultDescription;
 extern const char* const kDefaultVmName;
 
+// The fields that a command-line operand or an INI value can be copied into.
+enum class Field {
+    None,
+    ServiceName,
+    DisplayName,
+    Description,
+    Domain,
+    Userid,
+    Password,
+    PBLibList,
+    PBAppName,
+    PBObjName,
+    PBVMName,
+};
+
+// A field's name (as in the record), storage and capacity (counting the terminator).
+struct FieldInfo {
+    const char* name;  // as the field is named in the settings record
+    char* storage;
+    std::size_t capacity;  // counts the terminating zero
+};
+
+FieldInfo DescribeField(Field field);
+
 // Puts the record back into its process-start state (used by the tests; a process
 // starts in that state anyway).
 void ResetServiceSettings();

@@ -128,3 +128,41 @@ bool RunningUnderWine() {
 }
 
 }  // namespace kit
+
+#include "kit/product.h"
+
+namespace kit {
+
+bool WaitForServiceState(const std::string& name, unsigned long state, unsigned timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (QueryServiceState(name) != state) {
+        if (GetTickCount() - start > timeoutMs) return false;
+        Sleep(10);
+    }
+    return true;
+}
+
+bool StartTestService(const std::string& name) {
+    const std::string image = QuoteArgument(TestProgramDirectory() + "\\test_service.exe") +
+                              " -r " + QuoteArgument(name);
+    if (!CreateTestService(name, image)) return false;
+    ScHandle manager, service;
+    manager.h = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager.h) service.h = OpenServiceA(manager.h, name.c_str(), SERVICE_START);
+    if (!service.h || !StartServiceA(service.h, 0, nullptr)) return false;
+    return WaitForServiceState(name, SERVICE_RUNNING);
+}
+
+unsigned long SendControl(const std::string& name, unsigned long control) {
+    ScHandle manager, service;
+    manager.h = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager.h) return GetLastError();
+    service.h = OpenServiceA(manager.h, name.c_str(),
+                             SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE |
+                                 SERVICE_USER_DEFINED_CONTROL);
+    if (!service.h) return GetLastError();
+    SERVICE_STATUS status = {};
+    return ControlService(service.h, control, &status) ? 0 : GetLastError();
+}
+
+}  // namespace kit

@@ -54,3 +54,17 @@ private:
 bool RunningUnderWine();
 
 }  // namespace kit
+
+namespace kit {
+
+// Waits until the service reports the state; false when it does not within timeoutMs.
+bool WaitForServiceState(const std::string& name, unsigned long state, unsigned timeoutMs = 15000);
+
+// Installs the tests' own minimal service (helpers/test_service.cpp) under the name and
+// starts it; true once it runs.
+bool StartTestService(const std::string& name);
+
+// Sends a control through the Service Control Manager; the error number, 0 on success.
+unsigned long SendControl(const std::string& name, unsigned long control);
+
+}  // namespace kit

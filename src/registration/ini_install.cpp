@@ -1,0 +1,136 @@
+#include "registration/ini_install.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/settings.h"
+#include "common/console.h"
+#include "registration/config_update.h"
+#include "registration/install.h"
+#include "registration/param_store.h"
+#include "registration/service_image.h"
+
+namespace {
+
+const char* const kSection = "Install";
+
+// One key's value, looked up with a buffer that grows until the whole value fits, so
+// that an over-long value is seen at its real length and never silently cut.  An absent
+// key and an empty value are the same: no characters.
+std::string ReadKey(const std::string& file, const char* key) {
+    std::vector<char> buffer(2048);
+    for (;;) {
+        const DWORD length = GetPrivateProfileStringA(kSection, key, "", buffer.data(),
+                                                      static_cast<DWORD>(buffer.size()), file.c_str());
+        if (length + 1 < buffer.size()) return std::string(buffer.data(), length);
+        buffer.resize(buffer.size() * 4);
+    }
+}
+
+bool FileHasSections(const std::string& file) {
+    char sections[2048] = {0};
+    return GetPrivateProfileStringA(nullptr, nullptr, "", sections, sizeof sections, file.c_str()) > 0;
+}
+
+// The INI file's full path: an absolute argument as it is, a relative one joined to the
+// current directory.  Empty when the result does not fit the platform's path limit.
+std::string IniFilePath(const std::string& argument) {
+    std::string path;
+    if (IsAbsoluteWindowsPath(argument)) {
+        path = argument;
+    } else {
+        const DWORD needed = GetCurrentDirectoryA(0, nullptr);
+        std::vector<char> directory(needed + 1);
+        const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(directory.size()), directory.data());
+        path.assign(directory.data(), length);
+        if (path.empty() || path.back() != '\\') path += '\\';
+        path += argument;
+    }
+    return path.size() < MAX_PATH ? path : std::string();
+}
+
+struct IniValue {
+    const char* key;
+    Field field;
+    bool present;
+    std::string text;
+};
+
+void CopyValue(const IniValue& value) {
+    const FieldInfo field = DescribeField(value.field);
+    CopyToField(field.storage, field.capacity, value.text.c_str());
+}
+
+}  // namespace
+
+void InstallFromIni(const char* iniFile) {
+    const std::string file = IniFilePath(iniFile);
+    if (file.empty()) {
+        Print("The .ini file name is too long (at most %d characters)!\r\n", MAX_PATH - 1);
+        return;
+    }
+    if (!FileHasSections(file)) {
+        Print("The .ini file was not found!\r\n");
+        return;
+    }
+
+    IniValue serviceName = {"ServiceName", Field::ServiceName, false, ReadKey(file, "ServiceName")};
+    if (serviceName.text.empty()) {
+        Print("The required value ServiceName was not found!\r\n");
+        return;
+    }
+    IniValue displayName = {"DisplayName", Field::DisplayName, false, ReadKey(file, "DisplayName")};
+    if (displayName.text.empty()) {
+        Print("The required value DisplayName was not found!\r\n");
+        return;
+    }
+    const StartupChoice startup = ParseStartup(ReadKey(file, "Startup"));
+
+    IniValue domain = {"Domain", Field::Domain, false, ReadKey(file, "Domain")};
+    IniValue userid = {"Userid", Field::Userid, false, std::string()};
+    IniValue password = {"Password", Field::Password, false, std::string()};
+    if (!domain.text.empty()) {  // without a domain, user and password are not read
+        userid.text = ReadKey(file, "Userid");
+        password.text = ReadKey(file, "Password");
+    }
+    IniValue description = {"Description", Field::Description, false, ReadKey(file, "Description")};
+    IniValue parameters[] = {
+        {"PBAppName", Field::PBAppName, false, ReadKey(file, "PBAppName")},
+        {"PBLibList", Field::PBLibList, false, ReadKey(file, "PBLibList")},
+        {"PBObjName", Field::PBObjName, false, ReadKey(file, "PBObjName")},
+        {"PBVMName", Field::PBVMName, false, ReadKey(file, "PBVMName")},
+    };
+
+    // Every value is checked against its field before anything is created, so that an
+    // over-long value installs nothing rather than half a service.
+    std::vector<IniValue*> values = {&serviceName, &displayName, &domain, &userid, &password,
+                                     &description};
+    for (IniValue& parameter : parameters) values.push_back(&parameter);
+    for (IniValue* value : values) {
+        value->present = !value->text.empty();
+        const FieldInfo field = DescribeField(value->field);
+        if (value->text.size() >= field.capacity) {
+            PrintValueTooLong(field.name, static_cast<int>(field.capacity - 1));
+            return;
+        }
+    }
+    // The service is created with the default description; the file's own replaces it
+    // once the service exists.
+    for (IniValue* value : values) {
+        if (value->present && value != &description) CopyValue(*value);
+    }
+
+    const bool useAccount = domain.present && password.present;
+    if (!InstallService(startup.startType, useAccount)) return;
+
+    if (description.present) {
+        CopyValue(description);
+        UpdateDescription();
+    }
+    if (startup.delayed) UpdateDelayedStart(1);
+    for (const IniValue& parameter : parameters) {
+        if (parameter.present) SetRegString(parameter.key, DescribeField(parameter.field).storage);
+    }
+}
