@@ -4,6 +4,7 @@
 
 #include "cli/command_forms.h"
 #include "cli/service_control.h"
+#include "cli/service_mode.h"
 #include "cli/settings.h"
 #include "common/console.h"
 #include "diag/event_source.h"
@@ -75,7 +76,7 @@ void RunCommand(Command command, char** argv) {
         case Command::SetObjName: SetRegString("PBObjName", ServiceSettings.PBObjName); return;
         case Command::SetVmName: SetRegString("PBVMName", ServiceSettings.PBVMName); return;
         case Command::SetRegValue: SetRegString(argv[3], argv[4]); return;
-        case Command::ServiceMode: PrintUsage(); return;
+        case Command::ServiceMode: RunServiceMode(); return;
     }
 }
 

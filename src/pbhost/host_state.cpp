@@ -1,0 +1,7 @@
+#include "pbhost/host_state.h"
+
+#include <cstring>
+
+HostStateRecord HostState = {nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0};
+
+void ResetHostState() { std::memset(&HostState, 0, sizeof HostState); }

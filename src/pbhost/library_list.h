@@ -1,0 +1,28 @@
+// The library-list text: library names separated by ";".
+//
+// Only ";" separates.  Empty pieces (";;", a leading or a trailing ";") yield no name;
+// every other byte, blanks, tabs, CR and LF included, belongs to the name it stands in,
+// and the names keep their order.  The text ends at its first zero byte.
+//
+// Nothing here calls the operating system, so the split can be tested and fuzzed on
+// any platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// A list file larger than this is refused rather than read into memory: a real list
+// names a few dozen libraries, and a 32-bit process must not be asked for gigabytes
+// because the parameter names the wrong file.
+const std::uint64_t kMaxLibraryListFileSize = 64ull * 1024 * 1024;
+
+// True when a list file of this many bytes is refused.
+bool LibraryListFileTooLarge(std::uint64_t size);
+
+// The number of names that SplitLibraryList will find in text.
+std::size_t CountLibraryNames(const char* text);
+
+// Cuts text into its names in place: every ";" becomes a zero byte, and names receives a
+// pointer to the start of each non-empty piece, in order.  names must have room for
+// CountLibraryNames(text) pointers (as counted before the call).  Returns that count.
+std::size_t SplitLibraryList(char* text, const char** names);

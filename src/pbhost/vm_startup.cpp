@@ -1,0 +1,152 @@
+#include "pbhost/vm_startup.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "cli/settings.h"
+#include "common/win_handles.h"
+#include "diag/event_log.h"
+#include "diag/log_file.h"
+#include "pbhost/host_state.h"
+#include "pbhost/library_list.h"
+#include "pbhost/pbni.h"
+#include "pbhost/seh_guard.h"
+
+namespace {
+
+unsigned long FailStart(const char* text) {
+    WriteLogLine(text);
+    ReportServiceEvent(kEventError, text);
+    return kHostStartFailed;
+}
+
+HMODULE LoadVmModule(const char* name) {
+    // Without this, a DLL on a drive that is not ready would put up a dialog box, which
+    // nobody sees in a service and which would hang the start.
+    const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    HMODULE module = LoadLibraryA(name);
+    SetErrorMode(previous);
+    return module;
+}
+
+// The text of a list file, followed by at least one zero byte.  Returns nullptr after
+// having logged and reported the failure.
+std::unique_ptr<char[]> ReadListFile(const char* path) {
+    UniqueFile file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.get(), &size)) {
+        FailStart("Open of LibList file failed");
+        return nullptr;
+    }
+    if (LibraryListFileTooLarge(static_cast<unsigned long long>(size.QuadPart))) {
+        FailStart("LibList file is too large");
+        return nullptr;
+    }
+    const DWORD length = static_cast<DWORD>(size.QuadPart);
+    std::unique_ptr<char[]> text(new (std::nothrow) char[length + 1]());
+    if (!text) {
+        FailStart("LibList file is too large");
+        return nullptr;
+    }
+    // A short read simply yields a shorter text; the buffer is zeroed, so the text ends
+    // at the first zero byte whatever came in.
+    DWORD got = 0;
+    ReadFile(file.get(), text.get(), length, &got, nullptr);
+    return text;
+}
+
+struct CreateSessionCall {
+    pbni::VmInterface* vm;
+    const char* appName;
+    const char** names;
+    long count;
+    pbni::SessionInterface** session;
+    long result;
+};
+
+}  // namespace
+
+unsigned long StartPowerBuilderHost() {
+    HostState.VmModule = LoadVmModule(ServiceSettings.PBVMName);
+    if (HostState.VmModule == nullptr) return FailStart("PowerBuilder VM was not found");
+
+    const pbni::GetVmFunction getVm = reinterpret_cast<pbni::GetVmFunction>(
+        reinterpret_cast<void*>(GetProcAddress(HostState.VmModule, pbni::kGetVmExport)));
+    if (getVm == nullptr) {
+        ReportServiceEvent(kEventError, "Function PB_GetVM was not found");
+        return kHostStartFailed;
+    }
+    getVm(&HostState.Vm);
+    if (HostState.Vm == nullptr) return FailStart("Function PB_GetVM failed");
+
+    // A path that names an existing file is a list file; anything else (no such path, or
+    // a directory) is the list itself.
+    const DWORD attributes = GetFileAttributesA(ServiceSettings.PBLibList);
+    const bool fileForm =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+
+    std::unique_ptr<char[]> fileText;
+    char* listText = nullptr;
+    if (fileForm) {
+        WriteLogLine("LibList: From File");
+        fileText = ReadListFile(ServiceSettings.PBLibList);
+        if (!fileText) return kHostStartFailed;
+        listText = fileText.get();
+    } else {
+        WriteLogLine("LibList: From Registry");
+        // Both fields have the same capacity; the split cuts the work copy in place and
+        // the names stay there for the rest of the process.
+        static_assert(sizeof ServiceSettings.LibListWork >= sizeof ServiceSettings.PBLibList,
+                      "the work copy holds the whole value");
+        std::memcpy(ServiceSettings.LibListWork, ServiceSettings.PBLibList,
+                    sizeof ServiceSettings.PBLibList);
+        ServiceSettings.LibListWork[sizeof ServiceSettings.PBLibList - 1] = '\0';
+        listText = ServiceSettings.LibListWork;
+    }
+
+    // One pointer more than names, so that even an empty list hands the VM a real array.
+    const std::size_t expected = CountLibraryNames(listText);
+    std::unique_ptr<const char*[]> names(new (std::nothrow) const char*[expected + 1]());
+    if (!names) return FailStart("LibList file is too large");
+    const std::size_t count = SplitLibraryList(listText, names.get());
+
+    // Names are logged whole, however long: each is its own line.
+    WriteLogLine(("Library Count: " + std::to_string(count)).c_str());
+    for (std::size_t i = 0; i < count; ++i) WriteLogLine(names[i]);
+
+    WriteLogLine("Before CreateSession");
+    CreateSessionCall call = {HostState.Vm, ServiceSettings.PBAppName, names.get(),
+                              static_cast<long>(count), &HostState.Session, -1};
+    unsigned long exceptionCode = 0;
+    const bool returned = CallCatchingStructuredExceptions(
+        [&call] {
+            call.result = call.vm->CreateSession(call.appName, call.names, call.count, call.session);
+        },
+        &exceptionCode);
+    if (!returned) return FailStart("Function CreateSession aborted");
+    // A VM that claims success without handing out a session cannot be driven; going on
+    // would call through a null pointer.
+    if (call.result != 0 || HostState.Session == nullptr) {
+        return FailStart("Function CreateSession failed");
+    }
+    WriteLogLine("After CreateSession");
+    names.reset();
+    fileText.reset();
+
+    void* group = HostState.Session->FindGroup(ServiceSettings.PBObjName, pbni::kGroupKind);
+    if (group == nullptr) return FailStart("Function FindGroup failed");
+    HostState.HostedClass = HostState.Session->FindClass(group, ServiceSettings.PBObjName);
+    if (HostState.HostedClass == nullptr) return FailStart("Function FindClass failed");
+    HostState.HostedObject = HostState.Session->CreateObject(HostState.HostedClass);
+
+    if (EventLogEnabled()) {
+        WriteLogLine("PBNI Interface Initialized");
+        ReportServiceEvent(kEventInformation, "PBNI Interface Initialized");
+    }
+    return 0;
+}

@@ -1,0 +1,169 @@
+// Entry points of pbvm90.dll, the stand-in VM: DllMain, the PB_GetVM export and the VM
+// object that creates sessions.
+#include <windows.h>
+
+#include <string>
+
+#include "files.h"
+#include "pbhost/pbni.h"
+#include "runtime.h"
+#include "session.h"
+#include "standin/text_util.h"
+
+// MinGW exports through the attribute and -Wl,--kill-at (which drops the @4); MSVC through
+// pbvm90.def, since its dllexport would keep the decoration.
+#if defined(__GNUC__)
+#define STANDIN_EXPORT __declspec(dllexport)
+#else
+#define STANDIN_EXPORT
+#endif
+
+namespace standin {
+
+namespace {
+
+struct Runtime {
+    std::string modulePath;
+    std::string settingsPath;
+    Settings settings;
+    Appender journal;
+};
+
+Runtime g_runtime;
+
+std::string moduleFileName(HMODULE module) {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(module, &path[0], DWORD(path.size()));
+        if (n == 0) return std::string();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+std::string pidText() { return std::to_string(GetCurrentProcessId()); }
+
+// Runs in DllMain: only kernel32 calls and the CRT, which is already set up by then.
+void start(HMODULE module) {
+    Runtime& r = g_runtime;
+    r.modulePath = moduleFileName(module);
+    std::string base = withoutExtension(r.modulePath);
+    r.settingsPath = base + ".ini";
+
+    std::string text;
+    DWORD error = 0;
+    bool found = readWholeFile(r.settingsPath, text, error);
+    if (found) r.settings = parseSettings(text);
+    r.journal.open(r.settings.journal.empty() ? base + ".journal"
+                                              : resolveBeside(r.modulePath, r.settings.journal));
+
+    journal(JournalLine("attach").word(pidText()).str(r.modulePath));
+    JournalLine line("settings");
+    line.str(r.settingsPath).arrow();
+    if (found) line.word("found");
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) line.word("missing");
+    else line.word("unreadable").unum(error);
+    journal(line);
+    for (const Problem& p : r.settings.problems)
+        journal(JournalLine("settings-error").num(p.line).str(p.message));
+}
+
+class Vm final : public pbni::VmInterface {
+public:
+    long CreateSession(const char* appName, const char** libraryNames, long count,
+                       pbni::SessionInterface** session) override {
+        JournalLine line("CreateSession");
+        line.str(appName).num(count);
+        bool listOk = count >= 0 && (count == 0 || libraryNames);
+        if (listOk)
+            for (long i = 0; i < count; ++i) line.str(libraryNames[i]);
+        line.arrow();
+        if (!session) {
+            journal(line.error("null session pointer"));
+            return -1;
+        }
+        if (!listOk) {
+            *session = nullptr;
+            journal(line.error(count < 0 ? "negative library count" : "null library list"));
+            return -1;
+        }
+        const Settings& s = settings();
+        if (s.createSessionNull) {
+            *session = nullptr;
+            journal(line.num(0).word("null"));
+            return 0;
+        }
+        const Outcome& outcome = s.createSession;
+        if (outcome.kind == Outcome::Kind::Return) {
+            Session* created = new Session();
+            journal(line.num(0).handle(created->serial));
+            for (long i = 0; i < count; ++i) created->addLibrary(libraryNames[i]);
+            *session = created;
+            return 0;
+        }
+        journal(line.word(describeOutcome(outcome)));
+        if (outcome.kind == Outcome::Kind::Fail) {
+            *session = nullptr;
+            return outcome.value;
+        }
+        produceFault(outcome);
+        return -1;
+    }
+};
+
+Vm g_vm;
+
+}  // namespace
+
+const Settings& settings() { return g_runtime.settings; }
+
+void journal(const JournalLine& line) {
+    g_runtime.journal.append(std::to_string(GetCurrentThreadId()) + " " + line.text() + "\r\n",
+                             &monotonicStamp);
+}
+
+}  // namespace standin
+
+extern "C" STANDIN_EXPORT long __stdcall PB_GetVM(pbni::VmInterface** vm) {
+    using namespace standin;
+    JournalLine line("PB_GetVM");
+    line.arrow();
+    if (!vm) {
+        journal(line.error("null pointer"));
+        return -1;
+    }
+    long result = 0;
+    switch (settings().getVm) {
+    case Settings::GetVm::Ok:
+        *vm = &g_vm;
+        line.num(0).word("vm");
+        break;
+    case Settings::GetVm::Null:
+        *vm = nullptr;
+        line.num(0).word("null");
+        break;
+    case Settings::GetVm::Error:
+        *vm = nullptr;
+        result = -1;
+        line.num(-1).word("null");
+        break;
+    }
+    journal(line);
+    return result;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        DisableThreadLibraryCalls(instance);
+        standin::start(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        // reserved is non-null when the whole process is ending.
+        standin::journal(standin::JournalLine("detach")
+                             .word(standin::pidText())
+                             .word(reserved ? "exit" : "unload"));
+    }
+    return TRUE;
+}
