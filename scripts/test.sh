@@ -9,7 +9,8 @@ cd "$root"
 run="$root/build/wine/run-$$"
 "$root/scripts/wine-session.sh" template "$root/build/wine/template"
 "$root/scripts/wine-session.sh" start "$run" "$root/build/wine/template"
-trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT INT TERM
+trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
+trap 'exit 1' HUP INT PIPE TERM
 
 export WINEPREFIX="$run/pfx"
 export PBVMSVC_WINE_DEBUG_LOG="$run/wine-debug.log"

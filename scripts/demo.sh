@@ -1,0 +1,75 @@
+#!/bin/sh
+# Sets up the machine, builds, and shows pbvmsvc's main job under Wine: a PowerBuilder
+# application (here a class of the stand-in VM) installed and run as a Windows service.
+# Works in a private Wine prefix that is deleted at the end; leaves nothing behind.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+"$root/scripts/build.sh"
+
+run="$root/build/wine/demo-$$"
+"$root/scripts/wine-session.sh" template "$root/build/wine/template"
+"$root/scripts/wine-session.sh" start "$run" "$root/build/wine/template"
+trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
+trap 'exit 1' HUP INT PIPE TERM
+export WINEPREFIX="$run/pfx" WINEDEBUG=-all
+trace="$run/wine-debug.log"
+
+step() { printf '\n==> %s\n' "$*"; }
+pbvmsvc() { printf '$ pbvmsvc %s\n' "$*"; wine pbvmsvc.exe "$@" | tr -d '\r'; }
+state() { wine sc query PbvmDemo | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *\(.*\)$/    state: \1/p'; }
+
+demo="$WINEPREFIX/drive_c/pbvmsvc-demo"
+step "Placing pbvmsvc.exe, the stand-in PowerBuilder VM (pbvm90.dll), the demo library and its INI file in C:\\pbvmsvc-demo"
+mkdir -p "$demo"
+cp "$root/build/bin/pbvmsvc.exe" "$root/build/bin/standin/pbvm90.dll" \
+   "$root/standin/demo/heartbeat.pbl" "$root/standin/demo/demo.ini" "$demo/"
+cd "$demo"
+ls -1 | sed 's/^/    /'
+
+step "Usage text (any unknown command line)"
+pbvmsvc -help
+
+step "Installing the service from demo.ini"
+sed 's/^/    /' demo.ini | tr -d '\r'
+pbvmsvc -i demo.ini
+pbvmsvc -reg PbvmDemo LogFileName 'C:\pbvmsvc-demo\PbvmDemo.log'
+printf '    image path: %s\n' "$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PbvmDemo' /v ImagePath \
+    | tr -d '\r' | sed -n 's/^ *ImagePath *REG_SZ *//p')"
+
+step "Starting it"
+pbvmsvc -start PbvmDemo
+sleep 3.5
+state
+printf '    log file so far:\n'; sed 's/^/      /' PbvmDemo.log | tr -d '\r'
+printf '    work done by the hosted class so far:\n'; sed 's/^/      /' heartbeat-work.log | tr -d '\r'
+
+step "Pausing it for two seconds: of_run is not called while paused"
+pbvmsvc -pause PbvmDemo
+sleep 0.3; state
+sleep 2
+step "Resuming it"
+pbvmsvc -resume PbvmDemo
+sleep 0.3; state
+sleep 2
+
+step "Stopping it"
+pbvmsvc -stop PbvmDemo
+i=0; while [ "$i" -lt 50 ] && ! wine sc query PbvmDemo | grep -q STOPPED; do sleep 0.2; i=$((i+1)); done
+state
+
+step "What the hosted class did (its work log)"
+sed 's/^/    /' heartbeat-work.log | tr -d '\r'
+
+step "The stand-in VM's journal of the host's calls (the hosted functions only)"
+grep -E ' (PB_GetVM|CreateSession|FindGroup|FindClass|CreateObject|InvokeBegin|InvokeEnd|ReleaseSession|detach)' pbvm90.journal \
+    | tr -d '\r' | cut -c1-110 | sed 's/^/    /'
+
+step "Events reported under the source PbvmDemo"
+awk -v source=PbvmDemo -f "$root/scripts/show-events.awk" "$trace" | sed 's/^/    /'
+
+step "Uninstalling it"
+pbvmsvc -u PbvmDemo
+wine sc query PbvmDemo >/dev/null 2>&1 && echo "    still there!" || echo "    the service is gone"
+
+step "Done: the private Wine prefix is deleted now"
