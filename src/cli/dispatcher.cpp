@@ -28,8 +28,15 @@ const unsigned long SERVICE_AUTO_START_TYPE = 2;
 const unsigned long SERVICE_DEMAND_START_TYPE = 3;
 
 // Checks every operand that goes into a field before anything is copied, so that a
-// refused command line changes nothing.  Prints the refusal for the first one too long.
+// refused command line changes nothing.  Prints the refusal for the first one that is
+// empty where a name is needed, or too long.
 bool OperandsFit(const CommandForm& form, char** argv) {
+    // An empty name would make the service's key path name the key of all services (or
+    // of all event sources), and a command would write into that shared key.
+    if (form.operandFields[0] == Field::ServiceName && argv[2][0] == '\0') {
+        Print("The service name must not be empty!\r\n");
+        return false;
+    }
     for (int i = 0; i < form.argumentCount - 2; ++i) {
         const FieldInfo field = DescribeField(form.operandFields[i]);
         if (field.storage == nullptr) continue;

@@ -109,3 +109,28 @@ TEST_F(OperandBounds, UserTextIsNeverAFormat) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EmptyServiceName, IsRefusedByEveryFormAndTouchesNoSharedKey) {
+    const std::string services = "SYSTEM\\CurrentControlSet\\Services";
+    const std::string application = services + "\\EventLog\\Application";
+    const std::vector<std::vector<std::string>> lines = {
+        {"-u", ""}, {"-e", ""}, {"-start", ""}, {"-stop", ""}, {"-pause", ""}, {"-resume", ""},
+        {"-r", ""}, {"-im", "", "d"}, {"-ia", "", "d"}, {"-d", "", "d"}, {"-ds", "", "true"},
+        {"-l", "", "x"}, {"-a", "", "x"}, {"-o", "", "x"}, {"-v", "", "x"},
+        {"-reg", "", "PbvmEmptyNameProbe", "x"}, {"-c", "", "d", "u", "p"},
+    };
+    for (const auto& args : lines) {
+        const kit::RunResult r = kit::RunProduct(args);
+        EXPECT_EQ(r.exitCode, 0u);
+        EXPECT_EQ(r.output, "The service name must not be empty!\r\n") << args[0];
+    }
+    for (const char* value : {"PBLibList", "PBAppName", "PBObjName", "PBVMName", "PbvmEmptyNameProbe"}) {
+        EXPECT_FALSE(kit::ReadRegValue(services, value).exists) << value;
+    }
+    EXPECT_FALSE(kit::ReadRegValue(application, "EventMessageFile").exists);
+    EXPECT_TRUE(kit::RegKeyExists(application));
+}
+
+}  // namespace
