@@ -1,0 +1,194 @@
+// The calls of the hosted object's functions: the arguments as the VM receives them, the
+// results, and the events that report the outcome.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "cli/settings.h"
+#include "pbhost/host_environment.h"
+#include "pbhost/host_state.h"
+#include "pbhost/hosted_calls.h"
+#include "pbhost/vm_startup.h"
+
+namespace pbhost_test {
+namespace {
+
+class HostedCalls : public HostEnvironment {
+protected:
+    // Starts over the class and leaves what the start journaled and reported behind.
+    void StartWith(const std::string& library) {
+        UseLibrary(library);
+        ASSERT_EQ(StartPowerBuilderHost(), 0u) << Log();
+        ASSERT_EQ(Journal(), StandardStartJournal());
+        ForgetJournal();
+        mark_ = kit::MarkEvents();
+        logAfterStart_ = Log();
+    }
+    std::string logAfterStart_;
+};
+
+TEST_F(HostedCalls, SuccessfulStartFillsHostStateLogsEveryStageAndReportsInitialized) {
+    UseLibrary();
+    EXPECT_EQ(StartPowerBuilderHost(), 0u);
+    EXPECT_EQ(Log(), ListLog("Registry", {libraryPath_}) + "After CreateSession\r\nPBNI Interface Initialized\r\n");
+    EXPECT_EQ(Events(1), Lines{kInformation + "PBNI Interface Initialized"});
+    EXPECT_EQ(Journal(), StandardStartJournal());
+    EXPECT_EQ(HostState.VmModule, GetModuleHandleA("pbvm90.dll"));
+    EXPECT_TRUE(HostState.Vm && HostState.Session && HostState.HostedClass && HostState.HostedObject);
+}
+
+TEST_F(HostedCalls, StartupPassesServiceNameAndFalseAndItsResultDecides) {
+    StartWith(HostedClass({"of_startup LSB returns 0 5 fail"}));
+    EXPECT_EQ(CallStartup(), 0u);
+    EXPECT_EQ(CallStartup(), 5u);
+    EXPECT_EQ(CallStartup(), 1627u) << "a function that could not run has not started the service";
+    const std::string name = "\"" + service_ + "\"";
+    const Lines journal = Journal();
+    ASSERT_GE(journal.size(), 10u);
+    EXPECT_EQ(Lines(journal.begin(), journal.begin() + 10),
+              (Lines{"GetMethodID #2 \"of_startup\" 0 \"LSB\" 1 -> 0", "PrepareCallRecord #2 0 -> 0 #5",
+                     "ArgumentAt #5 0 -> ok", "WriteString #5 0 " + name + " -> 0", "ArgumentAt #5 1 -> ok",
+                     "WriteBoolean #5 1 false -> 0", "InvokeBegin \"of_startup\" #4 0 #5 " + name + " false",
+                     "InvokeEnd \"of_startup\" #4 0 #5 -> 0", "ReadLong #5 result -> 0",
+                     "ReleaseCallRecord #5"}));
+    EXPECT_EQ(Journal({"InvokeEnd", "ReadLong", "ReleaseCallRecord"}),
+              (Lines{"InvokeEnd \"of_startup\" #4 0 #5 -> 0", "ReadLong #5 result -> 0", "ReleaseCallRecord #5",
+                     "InvokeEnd \"of_startup\" #4 0 #6 -> 5", "ReadLong #6 result -> 5", "ReleaseCallRecord #6",
+                     "InvokeEnd \"of_startup\" #4 0 #7 -> fail -1", "ReleaseCallRecord #7"}));
+    EXPECT_EQ(Events(3), (Lines{kInformation + "Service started", kError + "Service start failed",
+                                kError + "InvokeObjectFunction failed for of_startup"}));
+    EXPECT_EQ(Log(), logAfterStart_) << "the calls write nothing to the log";
+}
+
+TEST_F(HostedCalls, RunResultsAndTheFailureFlag) {
+    StartWith(HostedClass({"of_run L returns 1500 -1 2 0 fail:3 250"}));
+    const struct {
+        unsigned long result;
+        long runFailure;
+    } steps[] = {{1500, 0}, {0, 100}, {2, 0}, {0, 0}, {0, 100}, {250, 0}};
+    for (const auto& step : steps) {
+        EXPECT_EQ(CallRun(), step.result);
+        EXPECT_EQ(LoadRunFailure(), step.runFailure) << "after the call that gave " << step.result;
+    }
+    EXPECT_EQ(Journal({"InvokeEnd", "ReadLong"}),
+              (Lines{"InvokeEnd \"of_run\" #4 1 #5 -> 1500", "ReadLong #5 result -> 1500",
+                     "InvokeEnd \"of_run\" #4 1 #6 -> -1", "ReadLong #6 result -> -1",
+                     "InvokeEnd \"of_run\" #4 1 #7 -> 2", "ReadLong #7 result -> 2",
+                     "InvokeEnd \"of_run\" #4 1 #8 -> 0", "ReadLong #8 result -> 0",
+                     "InvokeEnd \"of_run\" #4 1 #9 -> fail 3",
+                     "InvokeEnd \"of_run\" #4 1 #10 -> 250", "ReadLong #10 result -> 250"}));
+    EXPECT_EQ(Journal({"ReleaseCallRecord"}).size(), 6u);
+    EXPECT_EQ(Events(1), Lines{kError + "InvokeObjectFunction failed for of_run"});
+}
+
+TEST_F(HostedCalls, PausedAndResumedAreAnnouncedWhateverTheSwitchSays) {
+    ASSERT_TRUE(CopyToField(ServiceSettings.EventLog, "True"));
+    StartWith(HostedClass({"of_resumed Q returns fail"}));
+    CallPaused();
+    CallResumed();
+    EXPECT_EQ(Journal({"GetMethodID", "InvokeBegin", "InvokeEnd", "ReleaseCallRecord"}),
+              (Lines{"GetMethodID #2 \"of_paused\" 0 \"Q\" 1 -> 3", "InvokeBegin \"of_paused\" #4 3 #5",
+                     "InvokeEnd \"of_paused\" #4 3 #5 -> 0", "ReleaseCallRecord #5",
+                     "GetMethodID #2 \"of_resumed\" 0 \"Q\" 1 -> 4", "InvokeBegin \"of_resumed\" #4 4 #6",
+                     "InvokeEnd \"of_resumed\" #4 4 #6 -> fail -1", "ReleaseCallRecord #6"}));
+    EXPECT_EQ(Events(2), (Lines{kInformation + "Service paused", kInformation + "Service resumed"}));
+}
+
+TEST_F(HostedCalls, CodesArePassedAsUnsignedLongsAndNothingIsReported) {
+    StartWith(HostedClass({"of_control QU returns fail:9"}));
+    CallControl(200);
+    CallPowerEvent(0x8013);
+    CallSessionChange(0xFFFFFFFFul);
+    EXPECT_EQ(Journal({"GetMethodID", "WriteUnsignedLong", "InvokeBegin", "ReleaseCallRecord"}),
+              (Lines{"GetMethodID #2 \"of_control\" 0 \"QU\" 1 -> 5", "WriteUnsignedLong #5 0 200 -> 0",
+                     "InvokeBegin \"of_control\" #4 5 #5 200", "ReleaseCallRecord #5",
+                     "GetMethodID #2 \"of_powerevent\" 0 \"QU\" 1 -> 6", "WriteUnsignedLong #6 0 32787 -> 0",
+                     "InvokeBegin \"of_powerevent\" #4 6 #6 32787", "ReleaseCallRecord #6",
+                     "GetMethodID #2 \"of_sessionchg\" 0 \"QU\" 1 -> 7",
+                     "WriteUnsignedLong #7 0 4294967295 -> 0",
+                     "InvokeBegin \"of_sessionchg\" #4 7 #7 4294967295", "ReleaseCallRecord #7"}));
+    EXPECT_EQ(Events(0), Lines{});
+}
+
+TEST_F(HostedCalls, EachMissingFunctionCostsOneErrorEventPerCall) {
+    StartWith("class svc_host\r\nfunction of_startup LS\r\n");  // wrong signature: not found
+    EXPECT_EQ(CallStartup(), 1627u);
+    EXPECT_EQ(CallRun(), 0u);
+    EXPECT_EQ(LoadRunFailure(), 100);
+    CallPaused();
+    CallResumed();
+    CallControl(128);
+    CallPowerEvent(4);
+    CallSessionChange(5);
+    CallControl(129);
+    CallStop();
+    EXPECT_EQ(Events(12), (Lines{kError + "GetMethodID failed for of_startup",
+                                 kError + "GetMethodID failed for of_run",
+                                 kError + "GetMethodID failed for of_paused", kInformation + "Service paused",
+                                 kError + "GetMethodID failed for of_resumed", kInformation + "Service resumed",
+                                 kError + "GetMethodID failed for of_control",
+                                 kError + "GetMethodID failed for of_powerevent",
+                                 kError + "GetMethodID failed for of_sessionchg",
+                                 kError + "GetMethodID failed for of_control",
+                                 kError + "GetMethodID failed for of_stop", kInformation + "Service stopped"}));
+    const Lines journal = Journal();
+    ASSERT_EQ(journal.size(), 11u) << "nothing but the lookups and the end";
+    EXPECT_EQ(journal[0], "GetMethodID #2 \"of_startup\" 0 \"LSB\" 1 -> not-found");
+    EXPECT_EQ(Lines(journal.end() - 2, journal.end()), (Lines{"ReleaseSession #1", "detach " + pid_ + " unload"}));
+}
+
+// of_stop learns whether the stop came from a shutdown; then the session and the DLL end.
+class StopCalls : public HostedCalls, public ::testing::WithParamInterface<unsigned long> {};
+
+TEST_P(StopCalls, StopPassesTheShutdownFlagThenEndsSessionAndDll) {
+    StartWith(HostedClass());
+    StoreStopReason(GetParam());
+    CallStop();
+    const std::string flag = GetParam() == 5 ? "true" : "false";
+    EXPECT_EQ(Journal(), (Lines{"GetMethodID #2 \"of_stop\" 0 \"QB\" 1 -> 2", "PrepareCallRecord #2 2 -> 0 #5",
+                                "ArgumentAt #5 0 -> ok", "WriteBoolean #5 0 " + flag + " -> 0",
+                                "InvokeBegin \"of_stop\" #4 2 #5 " + flag, "InvokeEnd \"of_stop\" #4 2 #5 -> 0",
+                                "ReleaseCallRecord #5", "ReleaseSession #1", "detach " + pid_ + " unload"}));
+    EXPECT_EQ(Events(1), Lines{kInformation + "Service stopped"});
+    EXPECT_EQ(GetModuleHandleA("pbvm90.dll"), nullptr);
+    EXPECT_TRUE(!HostState.VmModule && !HostState.Session && !HostState.HostedObject);
+}
+
+INSTANTIATE_TEST_SUITE_P(ByStopReason, StopCalls, ::testing::Values(0ul, 1ul, 5ul),
+                         [](const ::testing::TestParamInfo<unsigned long>& info) {
+                             return "Reason" + std::to_string(info.param);
+                         });
+
+TEST_F(HostedCalls, WithTheSwitchOffStartAndStopAreNotAnnouncedAndAFailedStopStillEnds) {
+    ASSERT_TRUE(CopyToField(ServiceSettings.EventLog, "True"));
+    StartWith(HostedClass({"of_stop QB returns fail"}));
+    EXPECT_EQ(CallStartup(), 0u);
+    CallStop();
+    EXPECT_EQ(Journal({"InvokeEnd", "ReleaseCallRecord", "ReleaseSession", "detach"}),
+              (Lines{"InvokeEnd \"of_startup\" #4 0 #5 -> 0", "ReleaseCallRecord #5",
+                     "InvokeEnd \"of_stop\" #4 2 #6 -> fail -1", "ReleaseCallRecord #6", "ReleaseSession #1",
+                     "detach " + pid_ + " unload"}));
+    EXPECT_EQ(Events(0), Lines{});
+}
+
+TEST_F(HostedCalls, AWholeServiceLifeInOrder) {
+    StartWith(HostedClass({"of_run L returns 10 0"}));
+    EXPECT_EQ(CallStartup(), 0u);
+    EXPECT_EQ(CallRun(), 10u);
+    CallPaused();
+    CallResumed();
+    EXPECT_EQ(CallRun(), 0u);
+    EXPECT_EQ(LoadRunFailure(), 0);
+    CallStop();
+    EXPECT_EQ(Events(4), (Lines{kInformation + "Service started", kInformation + "Service paused",
+                                kInformation + "Service resumed", kInformation + "Service stopped"}));
+    EXPECT_EQ(Journal({"PrepareCallRecord"}).size(), 6u);
+    EXPECT_EQ(Journal({"ReleaseCallRecord"}).size(), 6u) << "every prepared record is released";
+    for (const std::string& line : Journal()) EXPECT_EQ(line.find(" error "), std::string::npos) << line;
+    EXPECT_EQ(Log(), logAfterStart_) << "the calls write nothing to the log";
+}
+
+}  // namespace
+}  // namespace pbhost_test

@@ -1,0 +1,94 @@
+// Where the library list comes from (the value itself, or the file it names), and what
+// the log and the VM get from it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "cli/settings.h"
+#include "pbhost/host_environment.h"
+#include "pbhost/host_state.h"
+#include "pbhost/vm_startup.h"
+
+namespace pbhost_test {
+namespace {
+
+class ListForms : public HostEnvironment {
+protected:
+    // Starts over libraries in which the stand-in finds no class, so the start gets as far
+    // as FindGroup; checks the log and the names the VM got.
+    void ExpectNamesReachTheVm(const std::string& form, const Lines& names) {
+        ExpectStartFails(ListLog(form, names) + "After CreateSession\r\nFunction FindGroup failed\r\n",
+                         "Function FindGroup failed");
+        std::string line = "CreateSession \"pbhostapp\" " + std::to_string(names.size());
+        for (const std::string& name : names) line += " " + Q(name);
+        EXPECT_EQ(Journal({"CreateSession"}), Lines{line + " -> 0 #1"});
+    }
+};
+
+TEST_F(ListForms, RegistryFormWithTwoNames) {
+    const std::string a = WriteFile("a.pbl", "class other\r\n");
+    const std::string b = WriteFile("b.pbl", HostedClass());
+    SetLibraryList(a + ";" + b);
+    EXPECT_EQ(StartPowerBuilderHost(), 0u);
+    EXPECT_EQ(Log(), ListLog("Registry", {a, b}) + "After CreateSession\r\nPBNI Interface Initialized\r\n");
+    EXPECT_EQ(Journal({"CreateSession"}), Lines{"CreateSession \"pbhostapp\" 2 " + Q(a) + " " + Q(b) + " -> 0 #1"});
+    EXPECT_EQ(Events(1), Lines{kInformation + "PBNI Interface Initialized"});
+    // The names stay in the work copy, cut at the separator, for the rest of the process.
+    EXPECT_EQ(std::string(ServiceSettings.LibListWork, a.size() + b.size() + 2), a + '\0' + b + '\0');
+}
+
+TEST_F(ListForms, DoubledAndTrailingSeparatorsYieldNoNames) {
+    SetLibraryList(";" + (dir_ / "a.pbl") + ";;" + (dir_ / "b.pbl") + ";");
+    ExpectNamesReachTheVm("Registry", {dir_ / "a.pbl", dir_ / "b.pbl"});
+}
+
+TEST_F(ListForms, ValueNamingAFileIsAListFileEvenWhenItIsALibrary) {
+    SetLibraryList(WriteFile("app.pbl", HostedClass()));
+    ExpectNamesReachTheVm("File", {HostedClass()});  // the library's text is the one name
+}
+
+TEST_F(ListForms, ValueNamingADirectoryIsTheListItself) {
+    SetLibraryList(dir_.path());
+    ExpectNamesReachTheVm("Registry", {dir_.path()});
+}
+
+TEST_F(ListForms, ListFileKeepsLineEndsInNamesAndEndsAtItsFirstZero) {
+    const std::string list = "a.pbl;\r\nb.pbl\r\n" + std::string(1, '\0') + ";c.pbl";
+    SetLibraryList(WriteFile("list.txt", list));
+    ExpectNamesReachTheVm("File", {"a.pbl", "\r\nb.pbl\r\n"});
+}
+
+TEST_F(ListForms, EmptyListsGiveCountZero) {
+    for (const std::string value : {"", ";", ";;;"}) {
+        for (const std::string& setting : {value, WriteFile("list.txt", value)}) {
+            SCOPED_TRACE("\"" + value + "\" in " + (setting == value ? "the value" : "a file"));
+            Restart();
+            SetLibraryList(setting);
+            ExpectNamesReachTheVm(setting == value ? "Registry" : "File", {});
+        }
+    }
+}
+
+TEST_F(ListForms, LongNamesAreLoggedWhole) {
+    const std::string name300 = std::string(300, 'n') + ".pbl";
+    const std::string name1000 = std::string(1000, 'x');
+    SetLibraryList(WriteFile("list.txt", name300 + ";" + name1000));
+    ExpectNamesReachTheVm("File", {name300, name1000});
+
+    Restart();
+    const std::string longest(2047, 'r');  // the longest value the registry form holds
+    SetLibraryList(longest);
+    ExpectNamesReachTheVm("Registry", {longest});
+}
+
+TEST_F(ListForms, SwitchOffWritesNoInitializedLineOrEvent) {
+    UseLibrary();
+    ASSERT_TRUE(CopyToField(ServiceSettings.EventLog, "True"));
+    EXPECT_EQ(StartPowerBuilderHost(), 0u);
+    EXPECT_EQ(Log(), ListLog("Registry", {libraryPath_}) + "After CreateSession\r\n");
+    EXPECT_EQ(Journal(), StandardStartJournal());
+    EXPECT_EQ(Events(0), Lines{});
+}
+
+}  // namespace
+}  // namespace pbhost_test
