@@ -83,3 +83,19 @@ TEST(ConfigUpdateUnknown, EveryUpdateOfAMissingServiceSaysOpenServiceFailed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ConfigUpdate, LongestValuesThatFitTheirFieldsArePassedWhole) {
+    const std::string description(1027, 'd');
+    EXPECT_EQ(RunProduct({"-d", name(), description}).output, "Update Description successful!\r\n");
+    EXPECT_EQ(kit::ReadServiceConfig(name()).description, description);
+
+    if (!kit::RunningUnderWine()) return;  // Windows checks the account; Wine stores it
+    const std::string domain(263, 'D'), user(259, 'u'), password(259, 'p');
+    EXPECT_EQ(RunProduct({"-c", name(), domain, user, password}).output,
+              "Update Credentials successful!\r\n");
+    EXPECT_EQ(kit::ReadServiceConfig(name()).account, domain + "\\" + user) << "no cut at 260";
+}
+
+}  // namespace
