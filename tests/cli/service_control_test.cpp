@@ -12,12 +12,6 @@ namespace {
 
 using kit::RunProduct;
 
-std::string ErrorText(unsigned long error) {
-    char text[260] = {0};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
-    return std::string(text, n);
-}
-
 class ServiceControl : public ::testing::Test {
 protected:
     const std::string& name() { return service_.name(); }
@@ -66,7 +60,7 @@ TEST_F(ServiceControl, RefusedRequestsPrintTheManagersError) {
     ASSERT_TRUE(kit::CreateTestService(name(), "C:\\windows\\no-such-program.exe"));
     const kit::RunResult r = RunProduct({"-start", name()});
     EXPECT_EQ(r.output, "Service command for '" + name() + "' failed:\r\nError# 2 - " +
-                            ErrorText(2) + "\r\n");
+                            kit::SystemErrorText(2) + "\r\n");
 
     // A service that accepts no pause: the manager refuses the control.
     kit::ServiceCleanup stopOnly(kit::UniqueName("PbvmStopOnly"));
@@ -77,7 +71,7 @@ TEST_F(ServiceControl, RefusedRequestsPrintTheManagersError) {
     ASSERT_TRUE(kit::WaitForServiceState(stopOnly.name(), SERVICE_RUNNING));
     EXPECT_EQ(RunProduct({"-pause", stopOnly.name()}).output,
               "Service command for '" + stopOnly.name() + "' failed:\r\nError# 1052 - " +
-                  ErrorText(1052) + "\r\n");
+                  kit::SystemErrorText(1052) + "\r\n");
     EXPECT_EQ(kit::QueryServiceState(stopOnly.name()), static_cast<unsigned long>(SERVICE_RUNNING));
 }
 

@@ -95,6 +95,12 @@ std::string UniqueName(const std::string& prefix) {
     return prefix + suffix;
 }
 
+std::string SystemErrorText(unsigned long error) {
+    char text[260] = {0};
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
+    return std::string(text, n);
+}
+
 std::string UsageText() {
     return std::string("Please see the help file for command line options.\r\n") +
            "\r\nThis version is for PowerBuilder 9 only.\r\n" + "pbvmsvc version " +

@@ -32,6 +32,10 @@ RunResult RunProduct(const std::vector<std::string>& arguments,
 // A name no other test (or earlier run) uses: prefix, process id and a counter.
 std::string UniqueName(const std::string& prefix);
 
+// The system's text for a Windows error number, as FormatMessageA gives it (with its
+// line end), for the expected "Error# <n> - <text>" lines.
+std::string SystemErrorText(unsigned long error);
+
 // The usage text, byte for byte.
 std::string UsageText();
 

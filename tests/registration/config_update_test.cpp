@@ -12,12 +12,6 @@ namespace {
 
 using kit::RunProduct;
 
-std::string ErrorText(unsigned long error) {
-    char text[260] = {0};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
-    return std::string(text, n);
-}
-
 class ConfigUpdate : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -47,7 +41,7 @@ TEST_F(ConfigUpdate, DelayedStartAcceptsFourWordsAndIgnoresEveryOther) {
             // Wine has no delayed automatic start: the request is made all the same and
             // the manager's refusal is printed as it comes.
             EXPECT_EQ(r.output, "Update Delayed Start for '" + name() + "' failed:\r\nError# 87 - " +
-                                    ErrorText(87) + "\r\n");
+                                    kit::SystemErrorText(87) + "\r\n");
         } else {
             EXPECT_EQ(r.output, "Update Delayed Start successful!\r\n");
             const kit::ServiceConfig c = kit::ReadServiceConfig(name());

@@ -14,12 +14,6 @@ namespace {
 
 using kit::RunProduct;
 
-std::string ErrorText(unsigned long error) {
-    char text[260] = {0};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
-    return std::string(text, n);
-}
-
 class IniInstall : public ::testing::Test {
 protected:
     // Writes install.ini into the test's folder and runs "-i install.ini" there.
@@ -90,7 +84,7 @@ TEST_F(IniInstall, StartupWords) {
             // Wine refuses the delayed flag (87); Windows accepts it.
             expected += kit::RunningUnderWine()
                             ? "Update Delayed Start for '" + service.name() +
-                                  "' failed:\r\nError# 87 - " + ErrorText(87) + "\r\n"
+                                  "' failed:\r\nError# 87 - " + kit::SystemErrorText(87) + "\r\n"
                             : std::string("Update Delayed Start successful!\r\n");
         }
         EXPECT_EQ(r.output, expected) << c.line;
@@ -133,7 +127,7 @@ TEST_F(IniInstall, SecondRunChangesNothing) {
               Installed() + "Update Description successful!\r\nUpdate PBAppName successful!\r\n");
     const kit::RunResult again = InstallWith(Head() + "Description=second\r\nPBAppName=two\r\n");
     EXPECT_EQ(again.output, "Install service '" + name() + "' failed:\r\nError# 1073 - " +
-                                ErrorText(1073) + "\r\n");
+                                kit::SystemErrorText(1073) + "\r\n");
     EXPECT_EQ(kit::ReadServiceConfig(name()).description, "first");
     EXPECT_EQ(Param("PBAppName"), "one");
 }

@@ -16,12 +16,6 @@ namespace {
 
 using kit::RunProduct;
 
-std::string ErrorText(unsigned long error) {
-    char text[260] = {0};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
-    return std::string(text, n);
-}
-
 const char* const kDefaultDescription = "Runs a PowerBuilder 9 application as a Windows service.";
 
 class Install : public ::testing::Test {
@@ -72,7 +66,7 @@ TEST_F(Install, ExistingNameIsRefusedWithTheManagersErrorAndNoEventSource) {
     ASSERT_TRUE(kit::CreateTestService(name(), "C:\\windows\\notepad.exe"));
     const kit::RunResult r = RunProduct({"-im", name(), name() + "Again"});
     EXPECT_EQ(r.output, "Install service '" + name() + "' failed:\r\nError# 1073 - " +
-                            ErrorText(1073) + "\r\n");
+                            kit::SystemErrorText(1073) + "\r\n");
     EXPECT_FALSE(kit::RegKeyExists(kit::EventSourceKey(name())));
     EXPECT_EQ(kit::ReadServiceConfig(name()).imagePath, "C:\\windows\\notepad.exe");
 }

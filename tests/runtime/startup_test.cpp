@@ -14,12 +14,6 @@
 namespace runtime_test {
 namespace {
 
-std::string ErrorText(unsigned long error) {
-    char text[260] = {0};
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, error, 0, text, sizeof text, nullptr);
-    return std::string(text, n);
-}
-
 const char* const kInstalled = "successful!\r\n";
 
 TEST(ServiceStart, EachMissingRequiredParameterGivesOnlyItsEventAndNoService) {
@@ -32,7 +26,7 @@ TEST(ServiceStart, EachMissingRequiredParameterGivesOnlyItsEventAndNoService) {
         }
         // The process ends before it connects to the manager, which reports that.
         EXPECT_EQ(service.Start(), "Service command for '" + service.name() +
-                                       "' failed:\r\nError# 1053 - " + ErrorText(1053) + "\r\n");
+                                       "' failed:\r\nError# 1053 - " + kit::SystemErrorText(1053) + "\r\n");
         EXPECT_EQ(service.Events(1, 5000),
                   std::vector<std::string>{std::string("1:C0000003:GetRegString ") + required[missing] + " failed"});
         Sleep(300);  // nothing more may follow
