@@ -4,7 +4,8 @@
 set -eu
 
 packages="cmake make python3 googletest wine wine32:i386 \
-gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev"
+gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev \
+clang libclang-rt-14-dev"
 
 missing=""
 for p in $packages; do

@@ -17,3 +17,8 @@ export PBVMSVC_WINE_DEBUG_LOG="$run/wine-debug.log"
 export WINEDEBUG="-all,+pid,+eventlog,fixme+advapi"
 cd build
 ctest --output-on-failure -j2 "$@"
+
+# A full run also fuzzes the pure pieces natively, a few seconds per target (fuzz/README.md).
+if [ $# -eq 0 ]; then
+    "$root/fuzz/run.sh"
+fi

@@ -37,6 +37,13 @@ bool OperandsFit(const CommandForm& form, char** argv) {
         Print("The service name must not be empty!\r\n");
         return false;
     }
+    // No service can have a backslash in its name (the Service Control Manager refuses
+    // one), and the key paths built from the name would lead below another key: into a
+    // subkey of some service, or from the event sources into another program's source.
+    if (form.operandFields[0] == Field::ServiceName && std::strchr(argv[2], '\\') != nullptr) {
+        Print("The service name must not contain a backslash!\r\n");
+        return false;
+    }
     for (int i = 0; i < form.argumentCount - 2; ++i) {
         const FieldInfo field = DescribeField(form.operandFields[i]);
         if (field.storage == nullptr) continue;

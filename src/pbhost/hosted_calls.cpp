@@ -33,16 +33,38 @@ long Invoke(unsigned short id, pbni::CallRecord* record) {
 
 void Release(pbni::CallRecord* record) { HostState.Session->ReleaseCallRecord(record); }
 
+// The control handler's calls and the end of the host in CallStop take turns: a
+// control that arrives while the service stops either finishes its call before of_stop
+// starts, or finds the host gone and calls nothing.  Without this the handler's thread
+// could be inside the VM, or enter it, while CallStop unloads it.  of_run needs no turn:
+// it runs on the thread that calls CallStop.
+struct HostCallLock {
+    CRITICAL_SECTION section;
+    HostCallLock() { InitializeCriticalSection(&section); }
+} HostCalls;  // constructed before main, so before any thread can use it
+
+class HostCallTurn {
+public:
+    HostCallTurn() { EnterCriticalSection(&HostCalls.section); }
+    ~HostCallTurn() { LeaveCriticalSection(&HostCalls.section); }
+    HostCallTurn(const HostCallTurn&) = delete;
+    HostCallTurn& operator=(const HostCallTurn&) = delete;
+};
+
 // The functions that take no argument or one unsigned long and give no result; their
-// invocation result is of no consequence to the service.
-void CallWithoutResult(const char* name, const char* signature, const unsigned long* argument) {
+// invocation result is of no consequence to the service.  They are called from the
+// control handler.  False, with nothing called, once CallStop has ended the host.
+bool CallWithoutResult(const char* name, const char* signature, const unsigned long* argument) {
+    HostCallTurn turn;
+    if (HostState.Session == nullptr) return false;
     const unsigned short id = LookUp(name, signature);
-    if (id == pbni::kMethodNotFound) return;
+    if (id == pbni::kMethodNotFound) return true;
     pbni::CallRecord record = {};
     Prepare(id, &record);
     if (argument != nullptr) record.ArgumentList->ArgumentAt(0)->WriteUnsignedLong(*argument);
     Invoke(id, &record);
     Release(&record);
+    return true;
 }
 
 }  // namespace
@@ -97,6 +119,7 @@ unsigned long CallRun() {
 }
 
 void CallStop() {
+    HostCallTurn turn;
     const unsigned short id = LookUp("of_stop", "QB");
     if (id != pbni::kMethodNotFound) {
         pbni::CallRecord record = {};
@@ -119,13 +142,15 @@ void CallStop() {
 }
 
 void CallPaused() {
-    CallWithoutResult("of_paused", "Q", nullptr);
-    ReportServiceEvent(kEventInformation, "Service paused");
+    if (CallWithoutResult("of_paused", "Q", nullptr)) {
+        ReportServiceEvent(kEventInformation, "Service paused");
+    }
 }
 
 void CallResumed() {
-    CallWithoutResult("of_resumed", "Q", nullptr);
-    ReportServiceEvent(kEventInformation, "Service resumed");
+    if (CallWithoutResult("of_resumed", "Q", nullptr)) {
+        ReportServiceEvent(kEventInformation, "Service resumed");
+    }
 }
 
 void CallControl(unsigned long code) { CallWithoutResult("of_control", "QU", &code); }

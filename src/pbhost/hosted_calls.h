@@ -14,11 +14,14 @@ unsigned long CallStartup();
 unsigned long CallRun();
 
 // of_stop(true when the stop came from a system shutdown), then ends the session and
-// unloads the VM DLL.  Nothing of the host may be called afterwards.
+// unloads the VM DLL.  Nothing of the host may be called afterwards.  Waits for a call
+// of the functions below that is in progress on the control handler's thread.
 void CallStop();
 
-void CallPaused();   // of_paused(); reports "Service paused" in any case
-void CallResumed();  // of_resumed(); reports "Service resumed" in any case
+// The control handler's calls.  They never run at the same time as CallStop; once it
+// has ended the host they call nothing and report nothing.
+void CallPaused();   // of_paused(); reports "Service paused", found or not
+void CallResumed();  // of_resumed(); reports "Service resumed", found or not
 void CallControl(unsigned long code);             // of_control(code)
 void CallPowerEvent(unsigned long eventType);     // of_powerevent(eventType)
 void CallSessionChange(unsigned long eventType);  // of_sessionchg(eventType)

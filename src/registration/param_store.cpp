@@ -21,7 +21,10 @@ unsigned long GetRegString(const char* valueName, unsigned long size, char* fiel
     DWORD length = size;
     const LONG rc = RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
                                      reinterpret_cast<BYTE*>(field), &length);
-    if (rc != ERROR_SUCCESS || length == 0) {
+    // A value whose data starts with a zero is an empty string, stored with its
+    // terminator (as editors store "") or as a number 0: it counts as missing, as a value
+    // without data does, and takes the caller's default.
+    if (rc != ERROR_SUCCESS || length == 0 || field[0] == '\0') {
         std::memset(field, 0, size);  // a refused read may have left part of the data
         return 0;
     }

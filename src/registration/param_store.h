@@ -8,8 +8,9 @@
 std::string ServiceKeyPath();
 
 // Reads one value into field (size bytes, all zeros beforehand).  Returns the number of
-// bytes stored, or 0 when the read failed: key or value missing, no data, or data that
-// does not leave room for a terminating zero inside the field.  Prints nothing.
+// bytes stored, or 0 when the read failed: key or value missing, no data, data that
+// starts with a zero (an empty string), or data that does not leave room for a
+// terminating zero inside the field.  Prints nothing.
 unsigned long GetRegString(const char* valueName, unsigned long size, char* field);
 
 // Writes one REG_SZ value (stored without terminator) and prints the outcome line.

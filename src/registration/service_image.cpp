@@ -2,15 +2,32 @@
 
 namespace {
 
-std::string QuotedIfBlank(const std::string& text) {
-    if (text.find(' ') == std::string::npos) return text;
+std::string QuotedIfItHolds(const std::string& text, const char* separators) {
+    if (text.find_first_of(separators) == std::string::npos) return text;
     return "\"" + text + "\"";
+}
+
+// The service name as the C runtime gives it back as one argument.  Besides blanks and
+// tabs, a name may hold double quotes, which the runtime takes as quoting and drops: such
+// a name is quoted too, and each of its quotes escaped as \".  A backslash counts only
+// before a quote, and no name the Service Control Manager accepts holds one.
+std::string QuotedName(const std::string& name) {
+    if (name.find('"') == std::string::npos) return QuotedIfItHolds(name, " \t");
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
 }
 
 }  // namespace
 
 std::string BuildImageCommandLine(const std::string& modulePath, const std::string& serviceName) {
-    return QuotedIfBlank(modulePath) + " -r " + QuotedIfBlank(serviceName);
+    // The C runtime cuts arguments at blanks and at tabs.  Windows allows no tab in a
+    // file name, so only the blank matters for the path; a service name may hold a tab,
+    // and unquoted it would reach the service process as two arguments.
+    return QuotedIfItHolds(modulePath, " ") + " -r " + QuotedName(serviceName);
 }
 
 std::string BuildAccountName(const std::string& domain, const std::string& userid) {

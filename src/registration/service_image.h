@@ -4,8 +4,10 @@
 #include <string>
 
 // The service's image command line: the program's path, "-r" and the service name.
-// A path or a name that contains a blank is enclosed in double quotes, so that the
-// service process receives exactly three arguments; anything else stands as it is.
+// A path that contains a blank, or a name that contains a blank or a tab, is enclosed in
+// double quotes, so that the service process receives exactly three arguments; so is a
+// name with a double quote, whose quotes are escaped as \" so that the process gets the
+// name back whole.  Anything else stands as it is.
 std::string BuildImageCommandLine(const std::string& modulePath, const std::string& serviceName);
 
 // The logon account "<domain>\<userid>"; nothing is made of an empty part.

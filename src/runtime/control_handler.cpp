@@ -16,11 +16,11 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOI
             return NO_ERROR;
         case SERVICE_CONTROL_PAUSE:
             CallPaused();
-            SetCurrentState(SERVICE_PAUSED);
+            SetPausedOrRunning(SERVICE_PAUSED);
             break;
         case SERVICE_CONTROL_CONTINUE:
             CallResumed();
-            SetCurrentState(SERVICE_RUNNING);
+            SetPausedOrRunning(SERVICE_RUNNING);
             break;
         case SERVICE_CONTROL_INTERROGATE:
             break;

@@ -4,11 +4,59 @@ SERVICE_STATUS ServiceStatus = {};
 SERVICE_STATUS_HANDLE StatusHandle = nullptr;
 HANDLE StopEvent = nullptr;
 
-void ReportServiceStatus() { SetServiceStatus(StatusHandle, &ServiceStatus); }
+namespace {
+
+// Reports of the running service (start pending, running, and the handler's after each
+// control) are made one at a time.  The reports of the end (stop pending, stopped) are
+// the service main's alone: before the first of them, handler reports are switched off,
+// after the one in progress, if any, has been made; so no report of the handler's can
+// reach the Service Control Manager after "stopped" and leave the service shown as
+// stop-pending or running after its process has ended.  The end's reports are made
+// without holding the lock: Wine's dispatcher holds a lock of its own while it runs the
+// handler, and SetServiceStatus takes that lock for "stopped".
+struct ReportLock {
+    CRITICAL_SECTION section;
+    ReportLock() { InitializeCriticalSection(&section); }
+} Reports;  // constructed before main, so before any thread can report
+bool HandlerReportsEnded = false;  // only read and written inside the lock
+
+// SetServiceStatus reads the record more than once (Wine's sends it, then looks again
+// whether it says "stopped" and, if so, lets the process end), and the other thread may
+// change the state in between: it is always handed a copy.
+void Report(DWORD state) {
+    SERVICE_STATUS status = ServiceStatus;
+    status.dwCurrentState = state;
+    SetServiceStatus(StatusHandle, &status);
+}
+
+}  // namespace
+
+void ReportServiceStatus() {
+    EnterCriticalSection(&Reports.section);
+    if (!HandlerReportsEnded) Report(CurrentState());
+    LeaveCriticalSection(&Reports.section);
+}
+
+void ReportEndState(DWORD state) {
+    EnterCriticalSection(&Reports.section);
+    HandlerReportsEnded = true;
+    LeaveCriticalSection(&Reports.section);
+    SetCurrentState(state);
+    Report(state);
+}
 
 void SetCurrentState(DWORD state) {
     InterlockedExchange(reinterpret_cast<volatile LONG*>(&ServiceStatus.dwCurrentState),
                         static_cast<LONG>(state));
+}
+
+void SetPausedOrRunning(DWORD state) {
+    volatile LONG* current = reinterpret_cast<volatile LONG*>(&ServiceStatus.dwCurrentState);
+    for (;;) {
+        const LONG seen = *current;
+        if (seen != SERVICE_RUNNING && seen != SERVICE_PAUSED) return;
+        if (InterlockedCompareExchange(current, static_cast<LONG>(state), seen) == seen) return;
+    }
 }
 
 DWORD CurrentState() {

@@ -30,9 +30,11 @@ HostedService::~HostedService() {
     // A service whose process ended without a stop report stays "running" under Wine;
     // its stop is refused, and the delete still takes it out of the way.
     kit::RemoveServiceCompletely(name_);
-    for (int i = 0; i < 50 && !RemoveDirectoryA(folder_.c_str()); ++i) {
+    // A process that is still ending may hold its files for a moment.  DeleteTree removes
+    // the folder itself too, so the loop ends as soon as the folder is gone.
+    for (int i = 0; i < 50 && kit::FileExists(folder_); ++i) {
         kit::DeleteTree(folder_);
-        Sleep(100);
+        if (kit::FileExists(folder_)) Sleep(100);
     }
 }
 

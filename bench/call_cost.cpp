@@ -1,0 +1,114 @@
+// What one of_run call and one pause cost the service process, and whose cost it is: the
+// host's own call paths (CallRun, as the run loop calls it, and CallPaused, as the control
+// handler calls it, with its event report) into the stand-in VM, then the same paths into
+// a VM that does nothing, then the baseline's one wait.  Run by bench.py beside a
+// copy of the stand-in VM and a library file that declares n_bench; prints
+// "key value" lines (microseconds per call, over kCalls calls).
+//
+//   call_cost.exe <library file>
+//
+// CPU time is the calling thread's, from Linux (/proc/thread-self/schedstat, which Wine
+// shows as Z:\proc\...): the Windows calls for it give no useful figure under Wine.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/settings.h"
+#include "pbhost/host_state.h"
+#include "pbhost/hosted_calls.h"
+#include "pbhost/pbni.h"
+#include "pbhost/vm_startup.h"
+
+namespace {
+
+const int kCalls = 2000;
+
+double WallUs() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart);
+}
+
+double ThreadCpuUs() {
+    char text[100] = {0};
+    HANDLE file = CreateFileA("Z:\\proc\\thread-self\\schedstat", GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return -1;
+    DWORD got = 0;
+    ReadFile(file, text, sizeof text - 1, &got, nullptr);
+    CloseHandle(file);
+    return std::strtod(text, nullptr) / 1000.0;  // nanoseconds on the CPU
+}
+
+// A VM whose every call succeeds at once; of_run returns 5000.
+struct NullValue : pbni::ValueInterface {
+    long ReadLong() override { return 5000; }
+    long WriteBoolean(int) override { return 0; }
+    long WriteUnsignedLong(unsigned long) override { return 0; }
+    long WriteString(const char*) override { return 0; }
+} Value;
+struct NullArguments : pbni::ArgumentListInterface {
+    pbni::ValueInterface* ArgumentAt(long) override { return &Value; }
+} Arguments;
+struct NullSession : pbni::SessionInterface {
+    void ReleaseSession() override {}
+    unsigned short GetMethodID(void*, const char*, long, const char*, long) override { return 1; }
+    long PrepareCallRecord(void*, unsigned short, pbni::CallRecord* record) override {
+        record->ArgumentList = &Arguments;
+        record->Result = &Value;
+        return 0;
+    }
+    void ReleaseCallRecord(pbni::CallRecord*) override {}
+    long InvokeObjectFunction(void*, unsigned short, pbni::CallRecord*) override { return 0; }
+    void* FindGroup(const char*, long) override { return this; }
+    void* FindClass(void*, const char*) override { return this; }
+    void* CreateObject(void*) override { return this; }
+} Session;
+
+template <class F>
+void Measure(const char* key, F call) {
+    const double wall = WallUs();
+    const double cpu = ThreadCpuUs();
+    for (int i = 0; i < kCalls; ++i) call();
+    std::printf("%s_cpu_us %.3f\n%s_wall_us %.3f\n", key, (ThreadCpuUs() - cpu) / kCalls, key,
+                (WallUs() - wall) / kCalls);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::printf("error usage: call_cost <library file>\n");
+        return 1;
+    }
+    if (ThreadCpuUs() < 0) {
+        std::printf("error no /proc/thread-self/schedstat (not under Wine?)\n");
+        return 1;
+    }
+    ServiceSettingsRecord& s = ServiceSettings;
+    CopyToField(s.ServiceName, "PbvmBenchCallCost");
+    CopyToField(s.PBVMName, "pbvm90.dll");  // beside this program
+    CopyToField(s.PBLibList, (std::string(argv[1]) + ";common.pbd").c_str());
+    CopyToField(s.PBAppName, "bench");
+    CopyToField(s.PBObjName, "n_bench");
+    CopyToField(s.EventLog, "false");
+    s.LogFileName[0] = '\0';
+    if (StartPowerBuilderHost() != 0) {
+        std::printf("error the stand-in VM did not start\n");
+        return 1;
+    }
+    CallRun();  // the first call of a function is no steady state
+    CallPaused();
+    Measure("standin", [] { CallRun(); });
+    Measure("standin_pause", [] { CallPaused(); });
+    HostState.Session = &Session;
+    Measure("host", [] { CallRun(); });
+    Measure("host_pause", [] { CallPaused(); });
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    Measure("wait", [event] { WaitForSingleObject(event, 0); });
+    std::printf("calls %d\n", kCalls);
+    return 0;
+}

@@ -1,0 +1,53 @@
+// Shared by the load and fault tests: sizes that an environment variable can raise to
+// the full figures, the processes of the test's own services, and whole-line checks of
+// a log file.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace reliability_test {
+
+// The size of a load test: the value of the environment variable when it holds a
+// positive number, else fullSize when PBVMSVC_LOAD_FULL is 1, else suiteSize.
+unsigned LoadSize(const char* variable, unsigned suiteSize, unsigned fullSize);
+
+struct ProcessEntry {
+    DWORD pid = 0;
+    DWORD parent = 0;
+    std::string image;  // full path; empty when the process cannot be opened
+};
+
+// Every process the system (under Wine: this prefix's wineserver) lists right now.
+std::vector<ProcessEntry> ListProcesses();
+
+// The processes whose image lies in the folder (compared without regard to case).
+std::vector<DWORD> ProcessesIn(const std::string& folder);
+
+// The processes of this machine (under Wine: of this prefix) that do not belong to
+// another test running at the same time: this test's own program, the processes that run
+// from the folders given, and the system's own processes (those that run from the system
+// folder), each with its descendants.  Whatever runs from the build tree, the temporary
+// folder or another test's folder under C:\pbvmtest, and its descendants, belongs to
+// another test.
+size_t PrefixProcesses(const std::vector<std::string>& ownFolders);
+
+// Waits until PrefixProcesses(ownFolders) equals expected (transient helpers of other
+// tests come and go); returns the last count seen.
+size_t WaitForPrefixProcesses(const std::vector<std::string>& ownFolders, size_t expected,
+                              unsigned timeoutMs);
+
+// Waits until no process runs from the folder; false when one still does after timeoutMs.
+bool WaitForNoProcessIn(const std::string& folder, unsigned timeoutMs);
+
+// The lines of a log file's text without their CR LF.  Sets *whole to false when any
+// line is not ended by CR LF (a torn or partial line) or holds a lone CR or LF.
+std::vector<std::string> SplitLogLines(const std::string& text, bool* whole);
+
+// Terminates the process (as an administrator's task manager would) and waits for it
+// to be gone; false when it could not be opened, terminated or did not end in time.
+bool KillProcess(DWORD pid, unsigned timeoutMs = 10000);
+
+}  // namespace reliability_test
