@@ -1,13 +1,12 @@
-// The log writers' turns at one log file: a named mutex of the file's own, held around
-// each write.  A writer waits for the holder, takes over a mutex whose holder died, and
-// never waits without end.  (Two processes appending 10,000 lines each at once: the
+// The log writers' turns at one log file: a lock on one byte of the file, held around
+// each write.  A writer waits for the holder, whatever path the holder named the file
+// by, goes on when the holder died, and never waits without end.  (Two processes appending 10,000 lines each at once: the
 // LogFile tests of diag_test.)
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <string>
-#include <thread>
 
 #include "cli/settings.h"
 #include "diag/log_file.h"
@@ -16,15 +15,21 @@
 namespace reliability_test {
 namespace {
 
-// Opens the writers' mutex the way the writer does: the global name, else the local one.
-HANDLE OpenLogMutex(const std::string& path) {
-    const std::string name = LogLockName(path.c_str());
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, ("Global\\" + name).c_str());
-    if (mutex == nullptr) mutex = CreateMutexA(nullptr, FALSE, ("Local\\" + name).c_str());
-    return mutex;
+// Opens the log file the way a writer does, by the given path.
+HANDLE OpenLog(const std::string& path) {
+    return CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Another writer that holds the mutex until told to let go (or dies holding it).
+OVERLAPPED TurnRegion() {
+    OVERLAPPED region = {};
+    region.Offset = kLogTurnOffsetLow;
+    region.OffsetHigh = kLogTurnOffsetHigh;
+    return region;
+}
+
+// Another writer that holds the turn until told to let go (or ends holding it).
 class Holder {
 public:
     Holder(const std::string& path, bool dieHolding) : path_(path), dieHolding_(dieHolding) {
@@ -46,14 +51,17 @@ public:
 private:
     static DWORD WINAPI Run(void* self) {
         Holder& holder = *static_cast<Holder*>(self);
-        HANDLE mutex = OpenLogMutex(holder.path_);
-        if (mutex == nullptr || WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0) return 1;
+        HANDLE file = OpenLog(holder.path_);
+        OVERLAPPED region = TurnRegion();
+        if (file == INVALID_HANDLE_VALUE || !LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &region)) {
+            return 1;
+        }
         SetEvent(holder.held_);
         if (!holder.dieHolding_) {
             WaitForSingleObject(holder.release_, 60000);
-            ReleaseMutex(mutex);
+            UnlockFileEx(file, 0, 1, 0, &region);
         }
-        CloseHandle(mutex);  // a thread that ends owning the mutex abandons it
+        CloseHandle(file);  // a writer that ends holding the turn loses it with its handle
         return 0;
     }
     std::string path_;
@@ -94,27 +102,26 @@ protected:
     std::string path_ = dir_ / "service.log";
 };
 
-TEST_F(FaultLog, OneMutexNamePerFileHoweverItIsSpelled) {
-    const std::string name = LogLockName(path_.c_str());
-    EXPECT_EQ(name.compare(0, 12, "pbvmsvc-log-"), 0) << name;
-    EXPECT_EQ(name.size(), 28u) << "a fixed length, however long the path";
-    EXPECT_EQ(name.find('\\'), std::string::npos);
-
+TEST_F(FaultLog, TheTurnBelongsToTheFileHoweverItIsNamed) {
     std::string upper = path_;
     for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(LogLockName(upper.c_str()), name) << "paths are compared without regard to case";
+    const std::string dotted = dir_ / "sub\\..\\SERVICE.LOG";
+    for (const std::string& spelling : {upper, dotted}) {
+        Holder holder(spelling, false);
+        ASSERT_TRUE(holder.WaitHeld());
+        Writer writer("line");
+        EXPECT_FALSE(writer.WaitDone(300)) << spelling;
+        holder.Release();
+        ASSERT_TRUE(writer.WaitDone(10000));
+    }
+    EXPECT_EQ(kit::ReadWholeFile(path_), "line\r\nline\r\n");
 
-    char previous[MAX_PATH] = {0};
-    GetCurrentDirectoryA(MAX_PATH, previous);
-    ASSERT_TRUE(SetCurrentDirectoryA(dir_.path().c_str()));
-    const std::string relative = LogLockName("service.log");
-    const std::string dotted = LogLockName(".\\sub\\..\\SERVICE.LOG");
-    SetCurrentDirectoryA(previous);
-    EXPECT_EQ(relative, name) << "a relative name is the file its full path names";
-    EXPECT_EQ(dotted, name);
-
-    EXPECT_NE(LogLockName((dir_ / "other.log").c_str()), name);
-    EXPECT_NE(LogLockName((path_ + "x").c_str()), name);
+    // Another file's turn is another turn.
+    Holder other(dir_ / "other.log", false);
+    ASSERT_TRUE(other.WaitHeld());
+    Writer writer("not held up");
+    EXPECT_TRUE(writer.WaitDone(2000));
+    other.Release();
 }
 
 TEST_F(FaultLog, AWriterWaitsForTheTurnOfAnotherWriter) {
@@ -128,30 +135,15 @@ TEST_F(FaultLog, AWriterWaitsForTheTurnOfAnotherWriter) {
     EXPECT_EQ(kit::ReadWholeFile(path_), "waited for its turn\r\n");
 }
 
-TEST_F(FaultLog, AWriterThatDiedHoldingTheTurnDoesNotStopTheOthers) {
-    // A handle kept open all along keeps the mutex, and whoever owns it, in existence
-    // (a named mutex ends with its last handle).
-    HANDLE keeper = OpenLogMutex(path_);
-    ASSERT_NE(keeper, nullptr);
+TEST_F(FaultLog, AWriterThatEndedHoldingTheTurnDoesNotHoldUpTheOthers) {
     Holder holder(path_, true);
     ASSERT_TRUE(holder.WaitHeld());
     ASSERT_TRUE(holder.WaitEnded());
+    const DWORD start = GetTickCount();
     WriteLogLine("after the dead writer");
     WriteLogLine("and again");
+    EXPECT_LT(GetTickCount() - start, 2000u) << "the turn went with the holder's handle";
     EXPECT_EQ(kit::ReadWholeFile(path_), "after the dead writer\r\nand again\r\n");
-    // The writer gave the mutex back: another thread takes it at once.  (Not this
-    // thread: a mutex lets its owner in again.)
-    DWORD taken = WAIT_FAILED;
-    std::thread other([this, &taken] {
-        HANDLE mutex = OpenLogMutex(path_);
-        if (mutex == nullptr) return;
-        taken = WaitForSingleObject(mutex, 0);
-        if (taken == WAIT_OBJECT_0) ReleaseMutex(mutex);
-        CloseHandle(mutex);
-    });
-    other.join();
-    CloseHandle(keeper);
-    EXPECT_EQ(taken, static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 TEST_F(FaultLog, AWriterNeverWaitsWithoutEnd) {
