@@ -47,9 +47,11 @@ TEST(RunLoop, NextCallStartsOnePeriodAfterThePreviousStart) {
     ASSERT_TRUE(service.WaitForCalls("InvokeBegin", "of_run", 8));
     const std::vector<double> periods = Periods(service);
     // Tolerance: Wine's waits overshoot by about a millisecond, Windows by up to a clock
-    // tick (16 ms); a call is never early.
+    // tick (16 ms), and the loop starts a call at most half a millisecond before it is
+    // due.  The journal's times are taken when the VM writes its line, a little after the
+    // host read its clock, so a busy machine can make one period look a few ms short.
     for (double period : periods) {
-        EXPECT_GE(period, 199.0);
+        EXPECT_GE(period, 190.0);
         EXPECT_LE(period, 240.0);
     }
     double total = 0;
