@@ -20,13 +20,6 @@ using runtime_test::HostedClass;
 using runtime_test::HostedService;
 using runtime_test::JournalEntry;
 
-std::vector<std::string> StartUpLines(const HostedService& service) {
-    return {"LibList: From Registry",          "Library Count: 2",
-            service.folder() + "\\app.pbl",    service.folder() + "\\common.pbd",
-            "Before CreateSession",            "After CreateSession",
-            "PBNI Interface Initialized"};
-}
-
 // StartServiceA straight from the test: under Wine the way to start a service whose
 // process died without a stop report (the product's -start sees it running and refuses).
 bool StartThroughManager(const std::string& name) {
@@ -122,8 +115,8 @@ TEST(FaultKill, KilledMidRunStartsAgainAndItsLogStaysWhole) {
     bool whole = false;
     const std::vector<std::string> lines = SplitLogLines(service.Log(), &whole);
     EXPECT_TRUE(whole);
-    std::vector<std::string> expected = StartUpLines(service);
-    for (const std::string& line : StartUpLines(service)) expected.push_back(line);
+    std::vector<std::string> expected = service.StartUpLogLines();
+    for (const std::string& line : service.StartUpLogLines()) expected.push_back(line);
     EXPECT_EQ(lines, expected);
 
     EXPECT_EQ(service.Events(5), (std::vector<std::string>{"4:40000001:PBNI Interface Initialized",

@@ -9,12 +9,9 @@
 
 #include <thread>
 
-#include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
-#include "pbhost/vm_startup.h"
-#include "runtime/control_handler.h"
-#include "runtime/service_status.h"
+#include "runtime/handler_environment.h"
 
 namespace reliability_test {
 namespace {
@@ -23,24 +20,12 @@ using pbhost_test::HostedClass;
 using pbhost_test::kInformation;
 using pbhost_test::Lines;
 
-class LateControl : public pbhost_test::HostEnvironment {
+class LateControl : public pbhost_test::HandlerEnvironment {
 protected:
     void SetUp() override {
-        HostEnvironment::SetUp();
-        UseLibrary(HostedClass({"of_paused Q takes 400"}));
-        ASSERT_EQ(StartPowerBuilderHost(), 0u) << Log();
-        ForgetJournal();
-        mark_ = kit::MarkEvents();
-        StopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        StatusHandle = nullptr;  // reports go nowhere in this process
-        SetCurrentState(SERVICE_RUNNING);
+        HandlerEnvironment::SetUp();
+        StartHostWith(HostedClass({"of_paused Q takes 400"}));
     }
-    void TearDown() override {
-        CloseHandle(StopEvent);
-        StopEvent = nullptr;
-        HostEnvironment::TearDown();
-    }
-    static DWORD Send(DWORD control) { return ServiceControlHandler(control, 0, nullptr, nullptr); }
     bool WaitForJournalLine(const std::string& line, unsigned timeoutMs = 10000) {
         const DWORD start = GetTickCount();
         for (;;) {

@@ -20,14 +20,6 @@ using runtime_test::HostedClass;
 using runtime_test::HostedService;
 using runtime_test::JournalEntry;
 
-// What one start of the service writes to its log file.
-std::vector<std::string> StartUpLines(const HostedService& service) {
-    return {"LibList: From Registry",          "Library Count: 2",
-            service.folder() + "\\app.pbl",    service.folder() + "\\common.pbd",
-            "Before CreateSession",            "After CreateSession",
-            "PBNI Interface Initialized"};
-}
-
 size_t CountOperation(const std::vector<JournalEntry>& journal, const std::string& operation) {
     size_t n = 0;
     for (const JournalEntry& entry : journal) n += entry.operation == operation ? 1 : 0;
@@ -69,7 +61,7 @@ TEST(LoadCycles, EveryStartAndStopCompletesAndLeavesNoProcessBehind) {
     EXPECT_TRUE(whole);
     std::vector<std::string> expected;
     for (unsigned cycle = 0; cycle < cycles; ++cycle) {
-        for (const std::string& line : StartUpLines(service)) expected.push_back(line);
+        for (const std::string& line : service.StartUpLogLines()) expected.push_back(line);
     }
     EXPECT_EQ(lines, expected);
 

@@ -5,40 +5,22 @@
 
 #include <windows.h>
 
-#include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
-#include "pbhost/vm_startup.h"
-#include "runtime/control_handler.h"
+#include "runtime/handler_environment.h"
 #include "runtime/service_main.h"
-#include "runtime/service_status.h"
 
 namespace pbhost_test {
 namespace {
 
-class ControlHandler : public HostEnvironment {
+class ControlHandler : public HandlerEnvironment {
 protected:
+    // Without of_paused (method ids after it move up by one): a missing function must
+    // not keep the handler from setting and reporting the state.
     void SetUp() override {
-        HostEnvironment::SetUp();
-        // Without of_paused (method ids after it move up by one): a missing function must
-        // not keep the handler from setting and reporting the state.
-        UseLibrary(HostedClass({"of_paused -"}));
-        ASSERT_EQ(StartPowerBuilderHost(), 0u) << Log();
-        ForgetJournal();
-        mark_ = kit::MarkEvents();
-        StopEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        StatusHandle = nullptr;  // reports go nowhere in this process
-        SetCurrentState(SERVICE_RUNNING);
+        HandlerEnvironment::SetUp();
+        StartHostWith(HostedClass({"of_paused -"}));
     }
-    void TearDown() override {
-        CloseHandle(StopEvent);
-        StopEvent = nullptr;
-        HostEnvironment::TearDown();
-    }
-    DWORD Send(DWORD control, DWORD eventType = 0) {
-        return ServiceControlHandler(control, eventType, nullptr, nullptr);
-    }
-    bool StopSignalled() { return WaitForSingleObject(StopEvent, 0) == WAIT_OBJECT_0; }
 };
 
 TEST_F(ControlHandler, ShutdownStopsWithTheShutdownFlag) {

@@ -80,6 +80,12 @@ bool HostedService::WaitForState(unsigned long state, unsigned timeoutMs) const 
 
 std::string HostedService::Log() const { return kit::ReadWholeFile(LogPath()); }
 
+std::vector<std::string> HostedService::StartUpLogLines() const {
+    return {"LibList: From Registry", "Library Count: 2", folder_ + "\\app.pbl",
+            folder_ + "\\common.pbd", "Before CreateSession", "After CreateSession",
+            "PBNI Interface Initialized"};
+}
+
 std::vector<JournalEntry> HostedService::Journal() const {
     std::vector<JournalEntry> entries;
     const std::string text = kit::ReadWholeFile(folder_ + "\\pbvm90.journal");

@@ -61,6 +61,8 @@ public:
                       unsigned timeoutMs = 15000) const;
 
     std::string Log() const;
+    // The lines one successful start writes to the log file, without their CR LF.
+    std::vector<std::string> StartUpLogLines() const;
     std::vector<JournalEntry> Journal() const;
     std::vector<JournalEntry> Calls(const std::string& operation, const std::string& function) const;
     std::vector<std::string> Events(size_t minimumCount, unsigned timeoutMs = 10000) const;
