@@ -10,18 +10,6 @@
 
 namespace {
 
-bool Batching = false;
-HANDLE BatchFile = INVALID_HANDLE_VALUE;
-
-HANDLE OpenLogFile() {
-    // Append access only: each write lands at the end of the file as it is at that
-    // moment, whoever else appended in between.  Sharing read and delete as well as
-    // write lets an administrator keep the log open in a viewer without lines being lost.
-    return CreateFileA(ServiceSettings.LogFileName, FILE_APPEND_DATA,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
 // How long a writer waits for its turn at the log file before it writes anyway, and how
 // long it sleeps between two tries while another writer has the turn.
 const DWORD kLogTurnWaitMs = 5000;
@@ -69,33 +57,24 @@ private:
     bool owned_ = false;
 };
 
-void AppendLine(HANDLE file, const char* text) {
+}  // namespace
+
+void WriteLogLine(const char* text) {
+    if (ServiceSettings.LogFileName[0] == '\0') return;
+
+    // Append access only: each write lands at the end of the file as it is at that
+    // moment, whoever else appended in between.  Sharing read and delete as well as
+    // write lets an administrator keep the log open in a viewer without lines being lost.
+    UniqueFile file(CreateFileA(ServiceSettings.LogFileName, FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
+
     // Text and line end go out in one write, so that two writers appending at the same
     // time can interleave only whole lines.
     std::string line(text);
     line.append("\r\n", 2);
     DWORD written = 0;
-    const LogTurn turn(file);
-    WriteFile(file, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
-
-}  // namespace
-
-void WriteLogLine(const char* text) {
-    if (ServiceSettings.LogFileName[0] == '\0') return;
-    if (Batching) {
-        if (BatchFile == INVALID_HANDLE_VALUE) BatchFile = OpenLogFile();
-        if (BatchFile != INVALID_HANDLE_VALUE) AppendLine(BatchFile, text);
-        return;
-    }
-    UniqueFile file(OpenLogFile());
-    if (file) AppendLine(file.get(), text);
-}
-
-LogFileBatch::LogFileBatch() { Batching = true; }
-
-LogFileBatch::~LogFileBatch() {
-    Batching = false;
-    if (BatchFile != INVALID_HANDLE_VALUE) CloseHandle(BatchFile);
-    BatchFile = INVALID_HANDLE_VALUE;
+    const LogTurn turn(file.get());
+    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/settings.h"
+#include "common/critical_section.h"
 #include "diag/event_log.h"
 #include "pbhost/host_state.h"
 #include "pbhost/pbni.h"
@@ -38,24 +39,13 @@ void Release(pbni::CallRecord* record) { HostState.Session->ReleaseCallRecord(re
 // starts, or finds the host gone and calls nothing.  Without this the handler's thread
 // could be inside the VM, or enter it, while CallStop unloads it.  of_run needs no turn:
 // it runs on the thread that calls CallStop.
-struct HostCallLock {
-    CRITICAL_SECTION section;
-    HostCallLock() { InitializeCriticalSection(&section); }
-} HostCalls;  // constructed before main, so before any thread can use it
-
-class HostCallTurn {
-public:
-    HostCallTurn() { EnterCriticalSection(&HostCalls.section); }
-    ~HostCallTurn() { LeaveCriticalSection(&HostCalls.section); }
-    HostCallTurn(const HostCallTurn&) = delete;
-    HostCallTurn& operator=(const HostCallTurn&) = delete;
-};
+CriticalSection HostCalls;
 
 // The functions that take no argument or one unsigned long and give no result; their
 // invocation result is of no consequence to the service.  They are called from the
 // control handler.  False, with nothing called, once CallStop has ended the host.
 bool CallWithoutResult(const char* name, const char* signature, const unsigned long* argument) {
-    HostCallTurn turn;
+    CriticalSectionTurn turn(HostCalls);
     if (HostState.Session == nullptr) return false;
     const unsigned short id = LookUp(name, signature);
     if (id == pbni::kMethodNotFound) return true;
@@ -119,7 +109,7 @@ unsigned long CallRun() {
 }
 
 void CallStop() {
-    HostCallTurn turn;
+    CriticalSectionTurn turn(HostCalls);
     const unsigned short id = LookUp("of_stop", "QB");
     if (id != pbni::kMethodNotFound) {
         pbni::CallRecord record = {};

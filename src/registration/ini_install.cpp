@@ -52,11 +52,15 @@ std::string IniFilePath(const std::string& argument) {
 }
 
 struct IniValue {
-    const char* key;
     Field field;
-    bool present;
-    std::string text;
+    std::string text;  // empty when the key is absent or has no value
+    bool present() const { return !text.empty(); }
+    const char* key() const { return DescribeField(field).name; }  // keys are named as fields
 };
+
+IniValue ReadValue(const std::string& file, Field field) {
+    return {field, ReadKey(file, DescribeField(field).name)};
+}
 
 void CopyValue(const IniValue& value) {
     const FieldInfo field = DescribeField(value.field);
@@ -76,40 +80,39 @@ void InstallFromIni(const char* iniFile) {
         return;
     }
 
-    IniValue serviceName = {"ServiceName", Field::ServiceName, false, ReadKey(file, "ServiceName")};
-    if (serviceName.text.empty()) {
+    const IniValue serviceName = ReadValue(file, Field::ServiceName);
+    if (!serviceName.present()) {
         Print("The required value ServiceName was not found!\r\n");
         return;
     }
-    IniValue displayName = {"DisplayName", Field::DisplayName, false, ReadKey(file, "DisplayName")};
-    if (displayName.text.empty()) {
+    const IniValue displayName = ReadValue(file, Field::DisplayName);
+    if (!displayName.present()) {
         Print("The required value DisplayName was not found!\r\n");
         return;
     }
     const StartupChoice startup = ParseStartup(ReadKey(file, "Startup"));
 
-    IniValue domain = {"Domain", Field::Domain, false, ReadKey(file, "Domain")};
-    IniValue userid = {"Userid", Field::Userid, false, std::string()};
-    IniValue password = {"Password", Field::Password, false, std::string()};
-    if (!domain.text.empty()) {  // without a domain, user and password are not read
-        userid.text = ReadKey(file, "Userid");
-        password.text = ReadKey(file, "Password");
+    const IniValue domain = ReadValue(file, Field::Domain);
+    IniValue userid = {Field::Userid, std::string()};
+    IniValue password = {Field::Password, std::string()};
+    if (domain.present()) {  // without a domain, user and password are not read
+        userid = ReadValue(file, Field::Userid);
+        password = ReadValue(file, Field::Password);
     }
-    IniValue description = {"Description", Field::Description, false, ReadKey(file, "Description")};
-    IniValue parameters[] = {
-        {"PBAppName", Field::PBAppName, false, ReadKey(file, "PBAppName")},
-        {"PBLibList", Field::PBLibList, false, ReadKey(file, "PBLibList")},
-        {"PBObjName", Field::PBObjName, false, ReadKey(file, "PBObjName")},
-        {"PBVMName", Field::PBVMName, false, ReadKey(file, "PBVMName")},
+    const IniValue description = ReadValue(file, Field::Description);
+    const IniValue parameters[] = {
+        ReadValue(file, Field::PBAppName),
+        ReadValue(file, Field::PBLibList),
+        ReadValue(file, Field::PBObjName),
+        ReadValue(file, Field::PBVMName),
     };
 
     // Every value is checked against its field before anything is created, so that an
     // over-long value installs nothing rather than half a service.
-    std::vector<IniValue*> values = {&serviceName, &displayName, &domain, &userid, &password,
-                                     &description};
-    for (IniValue& parameter : parameters) values.push_back(&parameter);
-    for (IniValue* value : values) {
-        value->present = !value->text.empty();
+    std::vector<const IniValue*> values = {&serviceName, &displayName, &domain, &userid, &password,
+                                           &description};
+    for (const IniValue& parameter : parameters) values.push_back(&parameter);
+    for (const IniValue* value : values) {
         const FieldInfo field = DescribeField(value->field);
         if (value->text.size() >= field.capacity) {
             PrintValueTooLong(field.name, static_cast<int>(field.capacity - 1));
@@ -118,19 +121,19 @@ void InstallFromIni(const char* iniFile) {
     }
     // The service is created with the default description; the file's own replaces it
     // once the service exists.
-    for (IniValue* value : values) {
-        if (value->present && value != &description) CopyValue(*value);
+    for (const IniValue* value : values) {
+        if (value->present() && value != &description) CopyValue(*value);
     }
 
-    const bool useAccount = domain.present && password.present;
+    const bool useAccount = domain.present() && password.present();
     if (!InstallService(startup.startType, useAccount)) return;
 
-    if (description.present) {
+    if (description.present()) {
         CopyValue(description);
         UpdateDescription();
     }
     if (startup.delayed) UpdateDelayedStart(1);
     for (const IniValue& parameter : parameters) {
-        if (parameter.present) SetRegString(parameter.key, DescribeField(parameter.field).storage);
+        if (parameter.present()) SetRegString(parameter.key(), DescribeField(parameter.field).storage);
     }
 }

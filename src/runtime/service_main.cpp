@@ -82,9 +82,10 @@ void RunLoop() {
                 SetEvent(StopEvent);
                 RunInterval = 0;
             } else {
-                // The elapsed time rounded to whole milliseconds, as the wait takes them.
-                const DWORD elapsed = static_cast<DWORD>((std::min)(end - base + 0.5, 4294967295.0));
-                RunInterval = NextRunInterval(period, 0, elapsed);
+                // The period less the call's own time (rounded to whole milliseconds, as
+                // the wait takes them), or no wait when the call took the whole period.
+                const double elapsed = end - base + 0.5;
+                RunInterval = elapsed >= period ? 0 : period - static_cast<DWORD>(elapsed);
                 due = base + period;
             }
             scheduled = RunInterval != 0;
@@ -98,11 +99,6 @@ void RunLoop() {
 }
 
 }  // namespace
-
-DWORD NextRunInterval(DWORD period, DWORD startMs, DWORD endMs) {
-    const DWORD elapsed = endMs - startMs;
-    return elapsed >= period ? 0 : period - elapsed;
-}
 
 void WINAPI ServiceMain(DWORD, LPSTR*) {
     ServiceStatus.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
@@ -125,11 +121,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     SetCurrentState(SERVICE_START_PENDING);
     ReportServiceStatus();
 
-    DWORD code = 0;
-    {
-        const LogFileBatch startUpLines;
-        code = StartPowerBuilderHost();
-    }
+    DWORD code = StartPowerBuilderHost();
     if (code != 0) {
         ReportStartFailure(code);
         return;

@@ -1,5 +1,7 @@
 #include "runtime/service_status.h"
 
+#include "common/critical_section.h"
+
 SERVICE_STATUS ServiceStatus = {};
 SERVICE_STATUS_HANDLE StatusHandle = nullptr;
 HANDLE StopEvent = nullptr;
@@ -14,10 +16,7 @@ namespace {
 // stop-pending or running after its process has ended.  The end's reports are made
 // without holding the lock: Wine's dispatcher holds a lock of its own while it runs the
 // handler, and SetServiceStatus takes that lock for "stopped".
-struct ReportLock {
-    CRITICAL_SECTION section;
-    ReportLock() { InitializeCriticalSection(&section); }
-} Reports;  // constructed before main, so before any thread can report
+CriticalSection Reports;
 bool HandlerReportsEnded = false;  // only read and written inside the lock
 
 // SetServiceStatus reads the record more than once (Wine's sends it, then looks again
@@ -32,15 +31,15 @@ void Report(DWORD state) {
 }  // namespace
 
 void ReportServiceStatus() {
-    EnterCriticalSection(&Reports.section);
+    const CriticalSectionTurn turn(Reports);
     if (!HandlerReportsEnded) Report(CurrentState());
-    LeaveCriticalSection(&Reports.section);
 }
 
 void ReportEndState(DWORD state) {
-    EnterCriticalSection(&Reports.section);
-    HandlerReportsEnded = true;
-    LeaveCriticalSection(&Reports.section);
+    {
+        const CriticalSectionTurn turn(Reports);
+        HandlerReportsEnded = true;
+    }
     SetCurrentState(state);
     Report(state);
 }
