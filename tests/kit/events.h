@@ -36,7 +36,10 @@ std::vector<ReportedEvent> CollectEvents(const std::string& source, const EventM
 // Parses Wine's event trace (exposed for the kit's own tests).
 std::vector<ReportedEvent> ParseWineEventTrace(const std::string& trace);
 
-// "type:id:text" lines, one per event, for compact exact comparisons in tests.
+// "type:id:text" lines, one per event, for compact exact comparisons in tests; these
+// are the heads of an error and of an information event.
+const std::string kError = "1:C0000003:";
+const std::string kInformation = "4:40000001:";
 std::vector<std::string> Summarize(const std::vector<ReportedEvent>& events);
 
 }  // namespace kit

@@ -19,8 +19,8 @@ namespace pbhost_test {
 
 using Lines = std::vector<std::string>;
 
-const std::string kError = "1:C0000003:";
-const std::string kInformation = "4:40000001:";
+using kit::kError;
+using kit::kInformation;
 
 // One class, svc_host, with every function of the hosted-class contract; method ids 0..7
 // in this order: of_startup, of_run, of_stop, of_paused, of_resumed, of_control,

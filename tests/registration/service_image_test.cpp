@@ -5,7 +5,7 @@
 
 namespace {
 
-TEST(ImageCommandLine, QuotesOnlyWhatHoldsABlank) {
+TEST(ImageCommandLine, QuotedExactlyWhereTheCRuntimeWouldSplit) {
     EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Payroll"),
               "C:\\svc\\pbvmsvc.exe -r Payroll");
     EXPECT_EQ(BuildImageCommandLine("C:\\Program Files\\x\\pbvmsvc.exe", "Payroll"),
@@ -14,8 +14,14 @@ TEST(ImageCommandLine, QuotesOnlyWhatHoldsABlank) {
               "\"C:\\Program Files\\x\\pbvmsvc.exe\" -r \"My Service\"");
     EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "My Service"),
               "C:\\svc\\pbvmsvc.exe -r \"My Service\"");
-    // Only the blank decides: a tab does not cause quoting.
+    // A tab in a name separates arguments as a blank does (found by the fuzzer); a file
+    // name holds no tab, so for the path only the blank decides.
+    EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Pay\troll"),
+              "C:\\svc\\pbvmsvc.exe -r \"Pay\troll\"");
     EXPECT_EQ(BuildImageCommandLine("C:\\a\tb\\p.exe", "s"), "C:\\a\tb\\p.exe -r s");
+    // A quote in a name is escaped inside the quoted name.
+    EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Pay\"roll"),
+              "C:\\svc\\pbvmsvc.exe -r \"Pay\\\"roll\"");
 }
 
 TEST(ImageCommandLine, LongInputsAreComposedWhole) {

@@ -32,8 +32,8 @@ using runtime_test::HostedService;
 using runtime_test::JournalEntry;
 using Lines = std::vector<std::string>;
 
-const std::string kError = "1:C0000003:";
-const std::string kInformation = "4:40000001:";
+using kit::kError;
+using kit::kInformation;
 const Lines kInformed = {kInformation + "PBNI Interface Initialized", kInformation + "Service started",
                          kInformation + "Service stopped"};
 

@@ -28,8 +28,8 @@ using runtime_test::HostedService;
 using runtime_test::JournalEntry;
 using Lines = std::vector<std::string>;
 
-const std::string kError = "1:C0000003:";
-const std::string kInformation = "4:40000001:";
+using kit::kError;
+using kit::kInformation;
 
 // Waits for the process to end; its exit code, or STILL_ACTIVE when it did not end.
 DWORD ProcessExitCode(DWORD processId, DWORD timeoutMs) {

@@ -8,7 +8,6 @@
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
 #include "runtime/handler_environment.h"
-#include "runtime/service_main.h"
 
 namespace pbhost_test {
 namespace {
@@ -77,14 +76,6 @@ TEST_F(ControlHandler, InterrogateCallsNothing) {
     EXPECT_EQ(Send(SERVICE_CONTROL_INTERROGATE), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(Journal(), Lines{});
     EXPECT_EQ(CurrentState(), static_cast<DWORD>(SERVICE_PAUSED));
-}
-
-TEST(RunSchedule, WaitIsThePeriodLessTheCallAcrossAClockWrap) {
-    EXPECT_EQ(NextRunInterval(5000, 1000, 2200), 3800u);
-    EXPECT_EQ(NextRunInterval(5000, 1000, 6000), 0u) << "the call took the whole period";
-    EXPECT_EQ(NextRunInterval(5000, 1000, 9000), 0u) << "the call took longer";
-    EXPECT_EQ(NextRunInterval(5000, 0xFFFFFF00u, 0x00000064u), 4644u) << "356 ms across the wrap";
-    EXPECT_EQ(NextRunInterval(1, 7, 7), 1u);
 }
 
 TEST(ControlsAccepted, SessionChangesFromWindowsXpOn) {

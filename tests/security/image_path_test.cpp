@@ -13,24 +13,10 @@
 #include "kit/product.h"
 #include "kit/registry.h"
 #include "kit/services.h"
-#include "registration/service_image.h"
 #include "runtime/hosted_service.h"
 #include "standin/journal_text.h"
 
 namespace {
-
-TEST(ImagePath, QuotedExactlyWhereTheCRuntimeWouldSplit) {
-    EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Payroll"), "C:\\svc\\pbvmsvc.exe -r Payroll");
-    EXPECT_EQ(BuildImageCommandLine("C:\\Program Files\\svc\\pbvmsvc.exe", "Payroll"),
-              "\"C:\\Program Files\\svc\\pbvmsvc.exe\" -r Payroll");
-    EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Pay roll"),
-              "C:\\svc\\pbvmsvc.exe -r \"Pay roll\"");
-    // Found by fuzz/image_command_line_fuzz: a tab separates arguments as a blank does.
-    EXPECT_EQ(BuildImageCommandLine("C:\\svc\\pbvmsvc.exe", "Pay\troll"),
-              "C:\\svc\\pbvmsvc.exe -r \"Pay\troll\"");
-    EXPECT_EQ(BuildImageCommandLine("C:\\Program Files\\svc\\pbvmsvc.exe", "\tPayroll\t"),
-              "\"C:\\Program Files\\svc\\pbvmsvc.exe\" -r \"\tPayroll\t\"");
-}
 
 // pbvmsvc.exe and the stand-in VM in a folder of their own under C:\ (where a service
 // process finds them), installed under a name that need not be a valid folder name.
