@@ -15,7 +15,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
 #include "pbhost/pbni.h"

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "cli/command_forms.h"
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "fuzz_check.h"
 
 namespace {

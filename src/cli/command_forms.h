@@ -2,7 +2,7 @@
 // Pure logic: no Windows calls, so it can be tested and fuzzed anywhere.
 #pragma once
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 
 enum class Command {
     Uninstall,

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "cli/settings.h"
 #include "common/console.h"
+#include "common/service_settings.h"
 #include "common/system_error.h"
 #include "common/win_handles.h"
 

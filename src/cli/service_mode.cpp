@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "registration/param_store.h"
 #include "runtime/service_main.h"

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "common/win_handles.h"
 
 unsigned long EventIdForKind(unsigned short kind) {

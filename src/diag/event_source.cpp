@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cli/settings.h"
 #include "common/module_path.h"
+#include "common/service_settings.h"
 #include "common/win_handles.h"
 
 namespace {

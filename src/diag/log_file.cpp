@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "common/win_handles.h"
 
 namespace {

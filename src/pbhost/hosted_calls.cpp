@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cli/settings.h"
 #include "common/critical_section.h"
+#include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "pbhost/host_state.h"
 #include "pbhost/pbni.h"

@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "common/win_handles.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "cli/settings.h"
 #include "common/console.h"
+#include "common/service_settings.h"
 #include "common/system_error.h"
 #include "common/win_handles.h"
 #include "registration/service_image.h"

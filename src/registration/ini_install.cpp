@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/settings.h"
 #include "common/console.h"
+#include "common/service_settings.h"
 #include "registration/config_update.h"
 #include "registration/install.h"
 #include "registration/param_store.h"

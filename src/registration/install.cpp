@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "cli/settings.h"
 #include "common/console.h"
 #include "common/module_path.h"
+#include "common/service_settings.h"
 #include "common/system_error.h"
 #include "common/win_handles.h"
 #include "diag/event_source.h"

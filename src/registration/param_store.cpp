@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "cli/settings.h"
 #include "common/console.h"
+#include "common/service_settings.h"
 #include "common/win_handles.h"
 
 std::string ServiceKeyPath() {

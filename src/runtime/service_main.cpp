@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"
 #include "pbhost/host_state.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "diag/event_source.h"
 #include "kit/events.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/log_file.h"
 #include "kit/files.h"
 #include "kit/product.h"

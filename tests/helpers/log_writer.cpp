@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/log_file.h"
 
 int main(int argc, char** argv) {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "kit/product.h"
 #include "pbhost/host_state.h"
 #include "pbhost/vm_startup.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "kit/product.h"
 #include "kit/registry.h"
 #include "kit/services.h"

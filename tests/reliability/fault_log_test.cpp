@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "diag/log_file.h"
 #include "kit/files.h"
 

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "cli/settings.h"
+#include "common/service_settings.h"
 #include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/vm_startup.h"

@@ -1,4 +1,4 @@
-#include "cli/settings.h"
+#include "common/service_settings.h"
 
 #include <cstring>
 
