@@ -43,29 +43,42 @@ double ThreadCpuUs() {
     return std::strtod(text, nullptr) / 1000.0;  // nanoseconds on the CPU
 }
 
-// A VM whose every call succeeds at once; of_run returns 5000.
-struct NullValue : pbni::ValueInterface {
-    long ReadLong() override { return 5000; }
-    long WriteBoolean(int) override { return 0; }
-    long WriteUnsignedLong(unsigned long) override { return 0; }
-    long WriteString(const char*) override { return 0; }
+// A VM whose every call succeeds at once; of_run returns 5000.  Slots the host never
+// calls do nothing.
+#define NOTHING_IN_SLOT(n) \
+    void Unused##n() override {}
+struct NullValue final : pbni::IPB_Value {
+    PBNI_VALUE_UNUSED(NOTHING_IN_SLOT)
+    pbni::pblong GetLong() override { return 5000; }
+    pbni::PBXRESULT SetBool(pbni::pbboolean) override { return pbni::PBX_OK; }
+    pbni::PBXRESULT SetUlong(pbni::pbulong) override { return pbni::PBX_OK; }
+    pbni::PBXRESULT SetString(const char*) override { return pbni::PBX_OK; }
 } Value;
-struct NullArguments : pbni::ArgumentListInterface {
-    pbni::ValueInterface* ArgumentAt(long) override { return &Value; }
+struct NullArguments final : pbni::IPB_Arguments {
+    PBNI_ARGUMENTS_UNUSED(NOTHING_IN_SLOT)
+    pbni::IPB_Value* GetAt(pbni::pbint) override { return &Value; }
 } Arguments;
-struct NullSession : pbni::SessionInterface {
-    void ReleaseSession() override {}
-    unsigned short GetMethodID(void*, const char*, long, const char*, long) override { return 1; }
-    long PrepareCallRecord(void*, unsigned short, pbni::CallRecord* record) override {
-        record->ArgumentList = &Arguments;
-        record->Result = &Value;
-        return 0;
+struct NullSession final : pbni::IPB_Session {
+    PBNI_SESSION_UNUSED(NOTHING_IN_SLOT)
+    void Release() override {}
+    pbni::pbmethodID GetMethodID(pbni::pbclass, const char*, pbni::PBRoutineType, const char*,
+                                 pbni::pbboolean) override {
+        return 1;
     }
-    void ReleaseCallRecord(pbni::CallRecord*) override {}
-    long InvokeObjectFunction(void*, unsigned short, pbni::CallRecord*) override { return 0; }
-    void* FindGroup(const char*, long) override { return this; }
-    void* FindClass(void*, const char*) override { return this; }
-    void* CreateObject(void*) override { return this; }
+    pbni::PBXRESULT InitCallInfo(pbni::pbclass, pbni::pbmethodID, pbni::PBCallInfo* ci) override {
+        ci->pArgs = &Arguments;
+        ci->returnValue = &Value;
+        return pbni::PBX_OK;
+    }
+    void FreeCallInfo(pbni::PBCallInfo*) override {}
+    pbni::PBXRESULT InvokeObjectFunction(pbni::pbobject, pbni::pbmethodID, pbni::PBCallInfo*) override {
+        return pbni::PBX_OK;
+    }
+    pbni::pbboolean HasExceptionThrown() override { return 0; }
+    void ClearException() override {}
+    pbni::pbgroup FindGroup(const char*, pbni::pbgroup_type) override { return nullptr; }
+    pbni::pbclass FindClass(pbni::pbgroup, const char*) override { return nullptr; }
+    pbni::pbobject NewObject(pbni::pbclass) override { return nullptr; }
 } Session;
 
 template <class F>

@@ -5,8 +5,9 @@
 // Properties:
 // - the count agrees with the split, and the split writes no more names than counted
 //   (the array has exactly that many slots, so the address sanitizer sees any more);
-// - the names are the non-empty pieces between ";" in order, none holds ";" or is
-//   empty, and joined with ";" they give the text with its empty pieces left out;
+// - the names are the non-empty pieces between separators (";", CR, LF) in order, none
+//   holds a separator or is empty, and joined with ";" they give the text with its empty
+//   pieces left out and every separator made ";";
 // - every name points into the text at the start of its piece; the split changes no
 //   byte but the separators, and nothing after the text's end;
 // - a list file is refused exactly when it is larger than 64 MiB.
@@ -22,13 +23,15 @@
 
 namespace {
 
-// The text with every run of ";" made one and the ";" at either end dropped: what the
+bool IsSeparator(char c) { return c == ';' || c == '\r' || c == '\n'; }
+
+// The text with every run of separators made one ";" and the ";" at either end dropped: what the
 // names joined with ";" must give back.
 std::string WithoutEmptyPieces(const std::string& text) {
     std::string result;
     bool pendingSeparator = false;
     for (char c : text) {
-        if (c == ';') {
+        if (IsSeparator(c)) {
             pendingSeparator = !result.empty();
             continue;
         }
@@ -43,7 +46,7 @@ std::vector<std::string> Pieces(const std::string& text) {
     std::vector<std::string> pieces;
     size_t start = 0;
     for (;;) {
-        const size_t end = text.find(';', start);
+        const size_t end = text.find_first_of(";\r\n", start);
         const std::string piece = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (!piece.empty()) pieces.push_back(piece);
         if (end == std::string::npos) return pieces;
@@ -87,10 +90,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(name >= text.get() && name < text.get() + original.size());
         FUZZ_CHECK(i == 0 || name > names[i - 1]);
         const size_t offset = static_cast<size_t>(name - text.get());
-        FUZZ_CHECK(offset == 0 || original[offset - 1] == ';');
+        FUZZ_CHECK(offset == 0 || IsSeparator(original[offset - 1]));
         const std::string value(name);
         FUZZ_CHECK(!value.empty());
-        FUZZ_CHECK(value.find(';') == std::string::npos);
+        FUZZ_CHECK(value.find_first_of(";\r\n") == std::string::npos);
         FUZZ_CHECK(value == pieces[i]);
         if (i > 0) joined.push_back(';');
         joined += value;
@@ -98,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(joined == WithoutEmptyPieces(original));
 
     for (size_t i = 0; i <= size; ++i) {
-        if (i < original.size() && copy[i] == ';') {
+        if (i < original.size() && IsSeparator(copy[i])) {
             FUZZ_CHECK(text[i] == '\0');
         } else {
             FUZZ_CHECK(text[i] == copy[i]);

@@ -1,11 +1,11 @@
 // The process-wide state of the PowerBuilder host.
 //
 // StartPowerBuilderHost fills the handles once, in the order they are declared, on the
-// service-main thread; the hosted-object calls read them afterwards from that thread
-// and from the control handler's.  RunFailure and StopReason are the two words that both
-// threads touch while the service runs.  They are volatile and written with interlocked
-// exchanges, so that neither the compiler nor the processor can keep a stale copy; use
-// the helpers below rather than the fields.
+// service-main thread; the hosted-object calls read them afterwards, on that thread only.
+// StopReason is written by the control handler's thread and read by the service main's;
+// it and RunFailure are volatile and written with interlocked exchanges, so that neither
+// the compiler nor the processor can keep a stale copy; use the helpers below rather
+// than the fields.
 #pragma once
 
 #include <windows.h>
@@ -14,10 +14,10 @@
 
 struct HostStateRecord {
     HMODULE VmModule;
-    pbni::VmInterface* Vm;
-    pbni::SessionInterface* Session;
-    void* HostedClass;
-    void* HostedObject;
+    pbni::IPB_VM* Vm;
+    pbni::IPB_Session* Session;
+    pbni::pbclass HostedClass;
+    pbni::pbobject HostedObject;
     volatile LONG RunFailure;  // 100 after a failed of_run, 0 after a good one
     volatile LONG StopReason;  // the service control that ended the service, 0 before
 };

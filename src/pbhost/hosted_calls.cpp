@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "common/critical_section.h"
 #include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "pbhost/host_state.h"
@@ -13,68 +12,80 @@
 
 namespace {
 
-// The method id of the hosted class's function, or kMethodNotFound after the error
-// event "GetMethodID failed for <name>".
-unsigned short LookUp(const char* name, const char* signature) {
-    const unsigned short id =
-        HostState.Session->GetMethodID(HostState.HostedClass, name, 0, signature, 1);
-    if (id == pbni::kMethodNotFound) {
-        ReportServiceEvent(kEventError, (std::string("GetMethodID failed for ") + name).c_str());
+enum class Outcome {
+    NotFound,  // no such function: "GetMethodID failed for <name>" has been reported
+    Failed,    // InvokeObjectFunction did not succeed
+    Threw,     // PowerScript threw: "PowerScript exception in <name>" has been reported
+    Returned,  // the function ran to its end
+};
+
+void ReportError(const char* text, const char* name) {
+    ReportServiceEvent(kEventError, (std::string(text) + name).c_str());
+}
+
+// Calls the hosted object's function name(signature).  setArguments(arguments) sets the
+// arguments of the prepared call.  When the function has a result and returned, its long
+// goes to *result.  The method id is looked up on every call and never kept.
+template <class SetArguments>
+Outcome CallFunction(const char* name, const char* signature, SetArguments setArguments,
+                     long* result) {
+    pbni::IPB_Session* session = HostState.Session;
+    const pbni::pbmethodID id =
+        session->GetMethodID(HostState.HostedClass, name, pbni::PBRT_FUNCTION, signature, 1);
+    if (id == pbni::kUndefinedMethodID) {
+        ReportError("GetMethodID failed for ", name);
+        return Outcome::NotFound;
     }
-    return id;
+    pbni::PBCallInfo call = {};
+    session->InitCallInfo(HostState.HostedClass, id, &call);
+    setArguments(*call.pArgs);
+    Outcome outcome = session->InvokeObjectFunction(HostState.HostedObject, id, &call) == pbni::PBX_OK
+                          ? Outcome::Returned
+                          : Outcome::Failed;
+    // An exception that PowerScript threw and did not catch is left pending in the
+    // session, whatever the invocation returned; it is cleared at once, since the session
+    // must not go into its next call with it, and the call counts as failed.
+    if (session->HasExceptionThrown() != 0) {
+        session->ClearException();
+        ReportError("PowerScript exception in ", name);
+        outcome = Outcome::Threw;
+    }
+    if (outcome == Outcome::Returned && result != nullptr) *result = call.returnValue->GetLong();
+    session->FreeCallInfo(&call);
+    return outcome;
 }
 
-void Prepare(unsigned short id, pbni::CallRecord* record) {
-    HostState.Session->PrepareCallRecord(HostState.HostedClass, id, record);
-}
+void NoArguments(pbni::IPB_Arguments&) {}
 
-long Invoke(unsigned short id, pbni::CallRecord* record) {
-    return HostState.Session->InvokeObjectFunction(HostState.HostedObject, id, record);
-}
-
-void Release(pbni::CallRecord* record) { HostState.Session->ReleaseCallRecord(record); }
-
-// The control handler's calls and the end of the host in CallStop take turns: a
-// control that arrives while the service stops either finishes its call before of_stop
-// starts, or finds the host gone and calls nothing.  Without this the handler's thread
-// could be inside the VM, or enter it, while CallStop unloads it.  of_run needs no turn:
-// it runs on the thread that calls CallStop.
-CriticalSection HostCalls;
-
-// The functions that take no argument or one unsigned long and give no result; their
-// invocation result is of no consequence to the service.  They are called from the
-// control handler.  False, with nothing called, once CallStop has ended the host.
-bool CallWithoutResult(const char* name, const char* signature, const unsigned long* argument) {
-    CriticalSectionTurn turn(HostCalls);
+// The control callbacks: at most one unsigned long argument, no result, and an outcome
+// of no consequence to the service.  False, with nothing called, once CallStop has ended
+// the host.
+bool CallCallback(const char* name, const char* signature, const unsigned long* argument) {
     if (HostState.Session == nullptr) return false;
-    const unsigned short id = LookUp(name, signature);
-    if (id == pbni::kMethodNotFound) return true;
-    pbni::CallRecord record = {};
-    Prepare(id, &record);
-    if (argument != nullptr) record.ArgumentList->ArgumentAt(0)->WriteUnsignedLong(*argument);
-    Invoke(id, &record);
-    Release(&record);
+    CallFunction(
+        name, signature,
+        [argument](pbni::IPB_Arguments& arguments) {
+            if (argument != nullptr) arguments.GetAt(0)->SetUlong(*argument);
+        },
+        nullptr);
     return true;
 }
 
 }  // namespace
 
 unsigned long CallStartup() {
-    const unsigned short id = LookUp("of_startup", "LSB");
-    if (id == pbni::kMethodNotFound) return kHostStartFailed;
-    pbni::CallRecord record = {};
-    Prepare(id, &record);
-    record.ArgumentList->ArgumentAt(0)->WriteString(ServiceSettings.ServiceName);
-    record.ArgumentList->ArgumentAt(1)->WriteBoolean(0);
-    // A function that could not be run has not started anything, whatever its result
-    // field holds; the service must not be reported as running.
-    if (Invoke(id, &record) != 0) {
-        Release(&record);
-        ReportServiceEvent(kEventError, "InvokeObjectFunction failed for of_startup");
-        return kHostStartFailed;
-    }
-    const long result = record.Result->ReadLong();
-    Release(&record);
+    long result = 0;
+    const Outcome outcome = CallFunction(
+        "of_startup", "LSB",
+        [](pbni::IPB_Arguments& arguments) {
+            arguments.GetAt(0)->SetString(ServiceSettings.ServiceName);
+            arguments.GetAt(1)->SetBool(0);
+        },
+        &result);
+    // A function that could not be run, or that threw, has not started anything; the
+    // service must not be reported as running.
+    if (outcome == Outcome::Failed) ReportServiceEvent(kEventError, "InvokeObjectFunction failed for of_startup");
+    if (outcome != Outcome::Returned) return kHostStartFailed;
     if (result != 0) {
         ReportServiceEvent(kEventError, "Service start failed");
         return static_cast<unsigned long>(result);
@@ -84,42 +95,25 @@ unsigned long CallStartup() {
 }
 
 unsigned long CallRun() {
-    const unsigned short id = LookUp("of_run", "L");
-    if (id == pbni::kMethodNotFound) {
+    long result = 0;
+    const Outcome outcome = CallFunction("of_run", "L", NoArguments, &result);
+    if (outcome == Outcome::Failed) ReportServiceEvent(kEventError, "InvokeObjectFunction failed for of_run");
+    if (outcome != Outcome::Returned || result < 0) {
         StoreRunFailure(kRunFailed);
         return 0;
     }
-    pbni::CallRecord record = {};
-    Prepare(id, &record);
-    unsigned long wait = 0;
-    if (Invoke(id, &record) != 0) {
-        StoreRunFailure(kRunFailed);
-        ReportServiceEvent(kEventError, "InvokeObjectFunction failed for of_run");
-    } else {
-        const long result = record.Result->ReadLong();
-        if (result < 0) {
-            StoreRunFailure(kRunFailed);
-        } else {
-            StoreRunFailure(0);
-            wait = static_cast<unsigned long>(result);
-        }
-    }
-    Release(&record);
-    return wait;
+    StoreRunFailure(0);
+    return static_cast<unsigned long>(result);
 }
 
 void CallStop() {
-    CriticalSectionTurn turn(HostCalls);
-    const unsigned short id = LookUp("of_stop", "QB");
-    if (id != pbni::kMethodNotFound) {
-        pbni::CallRecord record = {};
-        Prepare(id, &record);
-        record.ArgumentList->ArgumentAt(0)->WriteBoolean(LoadStopReason() == kShutdownControl ? 1 : 0);
-        Invoke(id, &record);
-        Release(&record);
-    }
+    const bool shutdown = LoadStopReason() == kShutdownControl;
+    CallFunction(
+        "of_stop", "QB",
+        [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
+        nullptr);
 
-    HostState.Session->ReleaseSession();
+    HostState.Session->Release();
     FreeLibrary(HostState.VmModule);
     // What they pointed at is gone with the DLL.
     HostState.Session = nullptr;
@@ -132,21 +126,15 @@ void CallStop() {
 }
 
 void CallPaused() {
-    if (CallWithoutResult("of_paused", "Q", nullptr)) {
-        ReportServiceEvent(kEventInformation, "Service paused");
-    }
+    if (CallCallback("of_paused", "Q", nullptr)) ReportServiceEvent(kEventInformation, "Service paused");
 }
 
 void CallResumed() {
-    if (CallWithoutResult("of_resumed", "Q", nullptr)) {
-        ReportServiceEvent(kEventInformation, "Service resumed");
-    }
+    if (CallCallback("of_resumed", "Q", nullptr)) ReportServiceEvent(kEventInformation, "Service resumed");
 }
 
-void CallControl(unsigned long code) { CallWithoutResult("of_control", "QU", &code); }
+void CallControl(unsigned long code) { CallCallback("of_control", "QU", &code); }
 
-void CallPowerEvent(unsigned long eventType) { CallWithoutResult("of_powerevent", "QU", &eventType); }
+void CallPowerEvent(unsigned long eventType) { CallCallback("of_powerevent", "QU", &eventType); }
 
-void CallSessionChange(unsigned long eventType) {
-    CallWithoutResult("of_sessionchg", "QU", &eventType);
-}
+void CallSessionChange(unsigned long eventType) { CallCallback("of_sessionchg", "QU", &eventType); }

@@ -1,70 +1,189 @@
-// The binary interface between the service host and a PowerBuilder VM DLL.
+// The binary interface of the PowerBuilder 9 VM (pbvm90.dll), as the host calls it.
 //
-// Every interface is a struct of pure virtual member functions with the compiler's
-// default member calling convention (thiscall on 32-bit Windows), declared in slot
-// order and with no other virtual members (in particular no virtual destructor), so
-// that slot k of the vtable is the k-th function listed.  The host and every VM
-// component built against this header agree on that layout whatever compiler built
-// them.  Do not reorder, insert or remove members.
+// The VM is built by its vendor with MSVC and offers its native interface as C++
+// interfaces of pure virtual functions.  Each struct below declares one of them slot for
+// slot: the functions the host calls under their vendor names, with the vendor's argument
+// and result sizes, and a filler (UnusedN, N = the slot number) for every slot the host
+// never calls, so that slot k of the vtable is the k-th virtual function declared.
+// There is no base class, no virtual destructor and no overloaded virtual name, and no
+// function returns a struct by value: under those conditions MSVC and g++ lay a vtable
+// out alike.  Member functions use the compilers' default convention on 32-bit Windows,
+// thiscall (this in ECX, arguments on the stack right to left, the callee pops them),
+// which is the VM's.  Do not reorder, insert or remove members.
+//
+// PowerBuilder 9 is ANSI only: every string is a const char* in the ANSI code page.
 #pragma once
 
 #include <cstddef>
 
 namespace pbni {
 
-struct ValueInterface {                 // slots 0..3
-    virtual long ReadLong() = 0;
-    virtual long WriteBoolean(int value) = 0;  // 0 or 1
-    virtual long WriteUnsignedLong(unsigned long value) = 0;
-    virtual long WriteString(const char* value) = 0;
+typedef short pbint;                  // 16 bits
+typedef unsigned short pbuint;        // 16 bits
+typedef long pblong;                  // 32 bits
+typedef unsigned long pbulong;        // 32 bits
+typedef short pbboolean;              // 16 bits, 0 or 1; never bool, BOOL or int
+typedef pbuint pbmethodID;            // 16 bits
+typedef long PBXRESULT;               // 0 = PBX_OK
+typedef struct Opaque_* pbclass;      // handles the host only passes back
+typedef struct Opaque_* pbgroup;
+typedef struct Opaque_* pbobject;
+
+const PBXRESULT PBX_OK = 0;
+const pbmethodID kUndefinedMethodID = 0xFFFF;  // GetMethodID: no such function
+
+enum PBRoutineType { PBRT_FUNCTION = 0, PBRT_EVENT = 1, PBRT_ANY = 2 };  // 4 bytes
+
+enum pbgroup_type {  // 4 bytes
+    pbgroup_application = 0,
+    pbgroup_datawindow = 1,
+    pbgroup_function = 2,
+    pbgroup_menu = 3,
+    pbgroup_proxy = 4,
+    pbgroup_structure = 5,
+    pbgroup_userobject = 6,
+    pbgroup_window = 7,
+    pbgroup_unknown = 8,
 };
 
-struct ArgumentListInterface {          // slot 0
-    virtual ValueInterface* ArgumentAt(long index) = 0;
+// A slot the host never calls.  A stand-in VM overrides each with a trap.
+#define PBNI_UNUSED_SLOT(n) virtual void Unused##n() = 0;
+#define PBNI_TEN_SLOTS(X, tens) \
+    X(tens##0) X(tens##1) X(tens##2) X(tens##3) X(tens##4) X(tens##5) X(tens##6) X(tens##7) X(tens##8) X(tens##9)
+
+// Runs of unused slots, named so that the declarations below and the list of every
+// unused slot of an interface (the PBNI_*_UNUSED macros) are written from the same runs.
+#define PBNI_SESSION_SLOTS_8_TO_32(X) X(8) X(9) PBNI_TEN_SLOTS(X, 1) PBNI_TEN_SLOTS(X, 2) X(30) X(31) X(32)
+#define PBNI_SESSION_SLOTS_48_TO_270(X)                                                       \
+    X(48) X(49) PBNI_TEN_SLOTS(X, 5) PBNI_TEN_SLOTS(X, 6) PBNI_TEN_SLOTS(X, 7)                 \
+    PBNI_TEN_SLOTS(X, 8) PBNI_TEN_SLOTS(X, 9) PBNI_TEN_SLOTS(X, 10) PBNI_TEN_SLOTS(X, 11)      \
+    PBNI_TEN_SLOTS(X, 12) PBNI_TEN_SLOTS(X, 13) PBNI_TEN_SLOTS(X, 14) PBNI_TEN_SLOTS(X, 15)    \
+    PBNI_TEN_SLOTS(X, 16) PBNI_TEN_SLOTS(X, 17) PBNI_TEN_SLOTS(X, 18) PBNI_TEN_SLOTS(X, 19)    \
+    PBNI_TEN_SLOTS(X, 20) PBNI_TEN_SLOTS(X, 21) PBNI_TEN_SLOTS(X, 22) PBNI_TEN_SLOTS(X, 23)    \
+    PBNI_TEN_SLOTS(X, 24) PBNI_TEN_SLOTS(X, 25) PBNI_TEN_SLOTS(X, 26) X(270)
+#define PBNI_VALUE_SLOTS_0_TO_10(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10)
+#define PBNI_VALUE_SLOTS_12_TO_26(X) \
+    X(12) X(13) X(14) X(15) X(16) X(17) X(18) X(19) X(20) X(21) X(22) X(23) X(24) X(25) X(26)
+#define PBNI_VALUE_SLOTS_30_TO_34(X) X(30) X(31) X(32) X(33) X(34)
+#define PBNI_VALUE_SLOTS_36_TO_42(X) X(36) X(37) X(38) X(39) X(40) X(41) X(42)
+
+#define PBNI_VM_UNUSED(X) X(1) X(2)
+#define PBNI_ARGUMENTS_UNUSED(X) X(0)
+#define PBNI_VALUE_UNUSED(X)                                                               \
+    PBNI_VALUE_SLOTS_0_TO_10(X) PBNI_VALUE_SLOTS_12_TO_26(X) X(28) PBNI_VALUE_SLOTS_30_TO_34(X) \
+    PBNI_VALUE_SLOTS_36_TO_42(X)
+#define PBNI_SESSION_UNUSED(X)                                                                 \
+    X(1) X(2) X(4) X(5) PBNI_SESSION_SLOTS_8_TO_32(X) X(34) X(36) X(38) X(39) X(42) X(43) X(44) \
+    X(45) X(46) PBNI_SESSION_SLOTS_48_TO_270(X)
+
+// A value: an argument of a prepared call, or its result.  43 slots.
+struct IPB_Value {
+    // 0 GetClass ... 10 GetBool
+    PBNI_VALUE_SLOTS_0_TO_10(PBNI_UNUSED_SLOT)
+    virtual pblong GetLong() = 0;                  // slot 11
+    // 12 GetUlong ... 26 SetUint
+    PBNI_VALUE_SLOTS_12_TO_26(PBNI_UNUSED_SLOT)
+    virtual PBXRESULT SetBool(pbboolean value) = 0;  // slot 27
+    PBNI_UNUSED_SLOT(28)                             // SetLong
+    virtual PBXRESULT SetUlong(pbulong value) = 0;   // slot 29
+    // 30 SetReal, SetDouble, SetDecimal, SetChar, 34 SetPBString
+    PBNI_VALUE_SLOTS_30_TO_34(PBNI_UNUSED_SLOT)
+    virtual PBXRESULT SetString(const char* value) = 0;  // slot 35
+    // 36 SetArray ... 42 SetObject
+    PBNI_VALUE_SLOTS_36_TO_42(PBNI_UNUSED_SLOT)
+
+protected:
+    ~IPB_Value() {}
 };
 
-// The host owns the storage of a call record from PrepareCallRecord to
-// ReleaseCallRecord; the VM fills it and keeps its own data in Reserved.
-struct CallRecord {
-    ArgumentListInterface* ArgumentList;
-    ValueInterface* Result;
-    void* Reserved[6];
+// The arguments of a prepared call.  2 slots.
+struct IPB_Arguments {
+    PBNI_UNUSED_SLOT(0)                        // GetCount
+    virtual IPB_Value* GetAt(pbint index) = 0;  // slot 1; index from 0
+
+protected:
+    ~IPB_Arguments() {}
 };
 
-struct SessionInterface {               // slots 0..7
-    virtual void ReleaseSession() = 0;
-    // kind is always 0 and publicOnly always 1; 0xFFFF means "no such function".
-    virtual unsigned short GetMethodID(void* cls, const char* name, long kind,
-                                       const char* signature, long publicOnly) = 0;
-    virtual long PrepareCallRecord(void* cls, unsigned short methodId, CallRecord* record) = 0;
-    virtual void ReleaseCallRecord(CallRecord* record) = 0;
-    virtual long InvokeObjectFunction(void* object, unsigned short methodId,
-                                      CallRecord* record) = 0;
-    // groupKind is always 6.
-    virtual void* FindGroup(const char* name, long groupKind) = 0;
-    virtual void* FindClass(void* group, const char* name) = 0;
-    virtual void* CreateObject(void* cls) = 0;
+// The record of one call, 12 bytes.  The host provides the storage from InitCallInfo to
+// FreeCallInfo; the VM fills it.
+struct PBCallInfo {
+    IPB_Arguments* pArgs;
+    IPB_Value* returnValue;
+    pbclass returnClass;
 };
 
-struct VmInterface {                    // slot 0
-    // 0 on success.  A VM may also leave this call by raising a structured exception.
-    virtual long CreateSession(const char* appName, const char** libraryNames, long count,
-                               SessionInterface** session) = 0;
+// A runtime session over an application's libraries.  271 slots.
+struct IPB_Session {
+    virtual void Release() = 0;  // slot 0: ends the session
+    PBNI_UNUSED_SLOT(1)          // GetClass
+    PBNI_UNUSED_SLOT(2)          // GetSystemGroup
+    // slot 3; kUndefinedMethodID when the class has no such function
+    virtual pbmethodID GetMethodID(pbclass cls, const char* methodName, PBRoutineType rt,
+                                   const char* signature, pbboolean publicOnly) = 0;
+    PBNI_UNUSED_SLOT(4)  // FindMatchingFunction
+    PBNI_UNUSED_SLOT(5)  // GetMethodIDByEventID
+    virtual PBXRESULT InitCallInfo(pbclass cls, pbmethodID mid, PBCallInfo* ci) = 0;  // slot 6
+    virtual void FreeCallInfo(PBCallInfo* ci) = 0;                                     // slot 7
+    // 8 AddLocalRef ... 13 PopLocalFrame, 14-31 Add<T>Argument, 32 InvokeClassFunction
+    PBNI_SESSION_SLOTS_8_TO_32(PBNI_UNUSED_SLOT)
+    virtual PBXRESULT InvokeObjectFunction(pbobject obj, pbmethodID mid, PBCallInfo* ci) = 0;  // 33
+    PBNI_UNUSED_SLOT(34)                           // TriggerEvent
+    virtual pbboolean HasExceptionThrown() = 0;    // slot 35
+    PBNI_UNUSED_SLOT(36)                           // GetException
+    virtual void ClearException() = 0;             // slot 37
+    PBNI_UNUSED_SLOT(38)                           // ThrowException
+    PBNI_UNUSED_SLOT(39)                           // GetCurrGroup
+    virtual pbgroup FindGroup(const char* name, pbgroup_type type) = 0;  // slot 40
+    virtual pbclass FindClass(pbgroup group, const char* name) = 0;      // slot 41
+    // 42 FindClassByClassID, GetClassName, GetSuperClass, GetSystemClass, 46 IsAutoInstantiate
+    PBNI_UNUSED_SLOT(42) PBNI_UNUSED_SLOT(43) PBNI_UNUSED_SLOT(44) PBNI_UNUSED_SLOT(45)
+    PBNI_UNUSED_SLOT(46)
+    virtual pbobject NewObject(pbclass cls) = 0;  // slot 47
+    // 48-91 fields, 92-173 shared and global variables, 174-218 native objects and arrays,
+    // 219-246 strings, blobs, dates, 247-260 proxies, values, properties, messages and
+    // enums; 261-270 reserved (nothing there may be called on PowerBuilder 9)
+    PBNI_SESSION_SLOTS_48_TO_270(PBNI_UNUSED_SLOT)
+
+protected:
+    ~IPB_Session() {}
 };
 
-const unsigned short kMethodNotFound = 0xFFFF;
-const long kGroupKind = 6;
+// The VM.  3 slots.
+struct IPB_VM {
+    // slot 0.  applicationName is the application object's name in lower case.  A VM may
+    // also leave this call by raising a structured exception.
+    virtual PBXRESULT CreateSession(const char* applicationName, const char** libraryList,
+                                    pbuint numLibs, IPB_Session** session) = 0;
+    PBNI_UNUSED_SLOT(1)  // RunApplication
+    PBNI_UNUSED_SLOT(2)  // SetLoggingService
 
-// The DLL's one export, undecorated: "PB_GetVM".
-typedef long(__stdcall* GetVmFunction)(VmInterface** vm);
+protected:
+    ~IPB_VM() {}
+};
+
+// The DLL's one export, undecorated.  The vendor declares it without a calling convention,
+// that is __cdecl; call it through CallGetVm (get_vm_call.h), which copes with either.
+typedef PBXRESULT(__cdecl* PB_GetVM_Function)(IPB_VM** vm);
 const char* const kGetVmExport = "PB_GetVM";
+
+// The most names CreateSession can be given: its count is 16 bits wide.
+const unsigned long kMaxLibraries = 0xFFFF;
 
 }  // namespace pbni
 
-// The layout is fixed for 32-bit Windows, where pointers are 4 bytes.
+// Sizes and offsets as the VM sees them.  Every slot the host calls is checked by the
+// tests (tests/pbhost/pbni_layout_test.cpp), since a vtable offset is no constant expression.
 #if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(pbni::CallRecord) == 32, "CallRecord is 32 bytes");
-static_assert(offsetof(pbni::CallRecord, ArgumentList) == 0, "ArgumentList comes first");
-static_assert(offsetof(pbni::CallRecord, Result) == 4, "Result comes second");
-static_assert(offsetof(pbni::CallRecord, Reserved) == 8, "the VM's part follows");
+static_assert(sizeof(pbni::pbboolean) == 2 && sizeof(pbni::pbint) == 2, "16-bit PBNI types");
+static_assert(sizeof(pbni::pbmethodID) == 2, "method ids are 16 bits");
+static_assert(sizeof(pbni::pblong) == 4 && sizeof(pbni::pbulong) == 4, "32-bit PBNI types");
+static_assert(sizeof(pbni::PBRoutineType) == 4 && sizeof(pbni::pbgroup_type) == 4,
+              "the enums are passed as 4 bytes");
+static_assert(sizeof(pbni::PBCallInfo) == 12, "PBCallInfo is 12 bytes");
+static_assert(offsetof(pbni::PBCallInfo, pArgs) == 0, "pArgs comes first");
+static_assert(offsetof(pbni::PBCallInfo, returnValue) == 4, "returnValue comes second");
+static_assert(offsetof(pbni::PBCallInfo, returnClass) == 8, "returnClass comes third");
+static_assert(sizeof(pbni::IPB_Session) == 4 && sizeof(pbni::IPB_Value) == 4,
+              "an interface is only its vtable pointer");
 #endif

@@ -11,6 +11,7 @@
 #include "common/win_handles.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"
+#include "pbhost/get_vm_call.h"
 #include "pbhost/host_state.h"
 #include "pbhost/library_list.h"
 #include "pbhost/pbni.h"
@@ -61,12 +62,12 @@ std::unique_ptr<char[]> ReadListFile(const char* path) {
 }
 
 struct CreateSessionCall {
-    pbni::VmInterface* vm;
+    pbni::IPB_VM* vm;
     const char* appName;
     const char** names;
-    long count;
-    pbni::SessionInterface** session;
-    long result;
+    pbni::pbuint count;
+    pbni::IPB_Session** session;
+    pbni::PBXRESULT result;
 };
 
 }  // namespace
@@ -75,20 +76,21 @@ unsigned long StartPowerBuilderHost() {
     HostState.VmModule = LoadVmModule(ServiceSettings.PBVMName);
     if (HostState.VmModule == nullptr) return FailStart("PowerBuilder VM was not found");
 
-    const pbni::GetVmFunction getVm = reinterpret_cast<pbni::GetVmFunction>(
+    const pbni::PB_GetVM_Function getVm = reinterpret_cast<pbni::PB_GetVM_Function>(
         reinterpret_cast<void*>(GetProcAddress(HostState.VmModule, pbni::kGetVmExport)));
     if (getVm == nullptr) {
         ReportServiceEvent(kEventError, "Function PB_GetVM was not found");
         return kHostStartFailed;
     }
-    getVm(&HostState.Vm);
+    CallGetVm(getVm, &HostState.Vm);
     if (HostState.Vm == nullptr) return FailStart("Function PB_GetVM failed");
 
-    // A path that names an existing file is a list file; anything else (no such path, or
-    // a directory) is the list itself.
+    // A path that names an existing file is a list file, unless it names a library itself;
+    // anything else (no such path, a directory, a library) is the list itself.
     const DWORD attributes = GetFileAttributesA(ServiceSettings.PBLibList);
-    const bool fileForm =
-        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    const bool fileForm = attributes != INVALID_FILE_ATTRIBUTES &&
+                          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+                          !NamesOneLibrary(ServiceSettings.PBLibList);
 
     std::unique_ptr<char[]> fileText;
     char* listText = nullptr;
@@ -115,13 +117,15 @@ unsigned long StartPowerBuilderHost() {
     if (!names) return FailStart("LibList file is too large");
     const std::size_t count = SplitLibraryList(listText, names.get());
 
-    // Names are logged whole, however long: each is its own line.
     WriteLogLine(("Library Count: " + std::to_string(count)).c_str());
+    // The VM takes the count as 16 bits: a longer list would reach it cut short.
+    if (count > pbni::kMaxLibraries) return FailStart("Too many libraries (at most 65535)");
+    // Names are logged whole, however long: each is its own line.
     for (std::size_t i = 0; i < count; ++i) WriteLogLine(names[i]);
 
     WriteLogLine("Before CreateSession");
     CreateSessionCall call = {HostState.Vm, ServiceSettings.PBAppName, names.get(),
-                              static_cast<long>(count), &HostState.Session, -1};
+                              static_cast<pbni::pbuint>(count), &HostState.Session, -1};
     unsigned long exceptionCode = 0;
     const bool returned = CallCatchingStructuredExceptions(
         [&call] {
@@ -138,11 +142,13 @@ unsigned long StartPowerBuilderHost() {
     names.reset();
     fileText.reset();
 
-    void* group = HostState.Session->FindGroup(ServiceSettings.PBObjName, pbni::kGroupKind);
+    // The hosted class is a nonvisual user object: its group is a user-object group.
+    const pbni::pbgroup group =
+        HostState.Session->FindGroup(ServiceSettings.PBObjName, pbni::pbgroup_userobject);
     if (group == nullptr) return FailStart("Function FindGroup failed");
     HostState.HostedClass = HostState.Session->FindClass(group, ServiceSettings.PBObjName);
     if (HostState.HostedClass == nullptr) return FailStart("Function FindClass failed");
-    HostState.HostedObject = HostState.Session->CreateObject(HostState.HostedClass);
+    HostState.HostedObject = HostState.Session->NewObject(HostState.HostedClass);
 
     if (EventLogEnabled()) {
         WriteLogLine("PBNI Interface Initialized");

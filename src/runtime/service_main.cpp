@@ -9,6 +9,7 @@
 #include "pbhost/hosted_calls.h"
 #include "pbhost/vm_startup.h"
 #include "runtime/control_handler.h"
+#include "runtime/hand_over.h"
 #include "runtime/service_status.h"
 
 DWORD RunInterval = 0;
@@ -38,6 +39,8 @@ DWORD WindowsControlsAccepted() {
 }
 
 void ReportStartFailure(DWORD code) {
+    // A control handed over during the start must not wait for a run loop that never comes.
+    CloseHandOvers();
     ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
     ServiceStatus.dwServiceSpecificExitCode = code;
     ReportEndState(SERVICE_STOPPED);
@@ -67,6 +70,23 @@ double ClockMs() {
 // period after the previous call started.
 const double kLatenessTakenBackMs = 0.5;
 
+// Waits up to timeout ms for StopEvent, serving the control handler's hand-overs
+// meanwhile; a hand-over does not lengthen the wait, which ends when it would have ended
+// without one.  WAIT_TIMEOUT when the time is up; anything else (the event was signalled,
+// or the wait failed) ends the run loop.
+DWORD WaitServingHandOvers(DWORD timeout) {
+    const double end = ClockMs() + timeout;
+    const HANDLE events[2] = {StopEvent, HandOverWaiting()};
+    for (;;) {
+        // A stop signalled together with a hand-over wins: the first event is reported.
+        const DWORD result = WaitForMultipleObjects(2, events, FALSE, timeout);
+        if (result != WAIT_OBJECT_0 + 1) return result;
+        ServeHandOver();
+        const double left = end - ClockMs();
+        timeout = left > 0 ? static_cast<DWORD>(left + 0.5) : 0;
+    }
+}
+
 void RunLoop() {
     RunInterval = 0;
     bool scheduled = false;  // the next call ends a wait that the previous call set
@@ -94,7 +114,7 @@ void RunLoop() {
         }
         DWORD wait = RunInterval;
         if (wait == 0 && CurrentState() != SERVICE_RUNNING) wait = kPausedRecheckMs;
-        if (WaitForSingleObject(StopEvent, wait) != WAIT_TIMEOUT) return;
+        if (WaitServingHandOvers(wait) != WAIT_TIMEOUT) return;
     }
 }
 
@@ -135,6 +155,9 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     ReportServiceStatus();
 
     RunLoop();
+    // From here on the VM is not called for the control handler: a control that waits,
+    // or comes later, calls nothing.
+    CloseHandOvers();
 
     if (LoadRunFailure() != 0) {
         // of_run failed: the hosted object cannot be trusted to stop cleanly, so neither

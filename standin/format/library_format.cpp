@@ -107,9 +107,7 @@ private:
 
     bool addOutcome(FunctionDef& f, const std::string& word) {
         Outcome o;
-        long value;
-        if (parseLong32(word, value)) o = Outcome::returning(value);
-        else if (!parseFaultWord(word, o)) {
+        if (!parseReturnsItem(word, o)) {
             problem("bad outcome '" + word + "'");
             return false;
         }

@@ -35,6 +35,19 @@ bool parseFaultWord(std::string_view word, Outcome& out) {
     return false;
 }
 
+bool parseReturnsItem(std::string_view word, Outcome& out) {
+    long value;
+    if (parseLong32(word, value)) {
+        out = Outcome::returning(value);
+        return true;
+    }
+    if (word == "exception") {
+        out = Outcome{Outcome::Kind::Exception, 0, 0};
+        return true;
+    }
+    return parseFaultWord(word, out);
+}
+
 std::string describeOutcome(const Outcome& o) {
     char buffer[40];
     switch (o.kind) {
@@ -51,6 +64,8 @@ std::string describeOutcome(const Outcome& o) {
         return "access-violation";
     case Outcome::Kind::MsvcThrow:
         return "msvc-throw";
+    case Outcome::Kind::Exception:
+        return "exception";
     }
     return "?";
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <unordered_map>
+
 #include "standin/text_util.h"
 
 namespace standin {
@@ -10,16 +12,31 @@ namespace {
 
 const std::size_t kMaxJournaledProblems = 20;
 
-JournalLine& putRecord(JournalLine& line, const pbni::CallRecord* record, const CallState* st) {
-    return putHandle(line, record, st);
+// The prepared records, by the IPB_Arguments pointer InitCallInfo put into them.
+std::mutex g_recordsLock;
+std::unordered_map<const void*, CallState*> g_records;
+
+// The state of a prepared record, or null when ci is null, was never prepared, or has been
+// released.  Only the pointer value is used: a record the host left uninitialised is safe.
+CallState* stateOf(const pbni::PBCallInfo* ci) {
+    if (!ci) return nullptr;
+    std::lock_guard<std::mutex> lock(g_recordsLock);
+    auto it = g_records.find(ci->pArgs);
+    return it == g_records.end() ? nullptr : it->second;
 }
 
-CallState* stateOf(const pbni::CallRecord* record) {
-    return record ? findAs<CallState>(record->Reserved[0], HandleKind::Record) : nullptr;
+JournalLine& putRecord(JournalLine& line, const pbni::PBCallInfo* ci, const CallState* st) {
+    return putHandle(line, ci, st);
 }
 
 JournalLine& putIndex(JournalLine& line, long index) {
     return index < 0 ? line.word("result") : line.num(index);
+}
+
+// A group, class or object handle for the host: the address of its Handle base.
+template <class Opaque>
+Opaque handleOf(Handle* h) {
+    return reinterpret_cast<Opaque>(h);
 }
 
 }  // namespace
@@ -36,16 +53,19 @@ void Slot::describe(JournalLine& line) const {
     }
 }
 
-long Slot::ReadLong() {
+void Slot::trap(int slot) { trapSlot(slot, "IPB_Value", &owner->sessionThread); }
+
+pbni::pblong Slot::GetLong() {
+    VmCall call("ReadLong", &owner->sessionThread);
     JournalLine line("ReadLong");
     putIndex(line.handle(owner->serial), index).arrow();
-    long value = 0;
+    pbni::pblong value = 0;
     if (holds == Holds::Nothing) {
         line.word("unset");
     } else if (holds == Holds::String) {
         line.error("holds a string");
     } else {
-        value = static_cast<long>(number);
+        value = static_cast<pbni::pblong>(number);
         line.num(value);
     }
     journal(line);
@@ -71,7 +91,8 @@ long checkWrite(Slot& slot, char letter, JournalLine& line) {
 
 }  // namespace
 
-long Slot::WriteBoolean(int value) {
+pbni::PBXRESULT Slot::SetBool(pbni::pbboolean value) {
+    VmCall call("WriteBoolean", &owner->sessionThread);
     JournalLine line("WriteBoolean");
     putIndex(line.handle(owner->serial), index);
     if (value == 0 || value == 1) line.boolean(value != 0);
@@ -87,7 +108,8 @@ long Slot::WriteBoolean(int value) {
     return 0;
 }
 
-long Slot::WriteUnsignedLong(unsigned long value) {
+pbni::PBXRESULT Slot::SetUlong(pbni::pbulong value) {
+    VmCall call("WriteUnsignedLong", &owner->sessionThread);
     JournalLine line("WriteUnsignedLong");
     putIndex(line.handle(owner->serial), index).unum(value);
     if (checkWrite(*this, 'U', line) != 0) return -1;
@@ -97,7 +119,8 @@ long Slot::WriteUnsignedLong(unsigned long value) {
     return 0;
 }
 
-long Slot::WriteString(const char* value) {
+pbni::PBXRESULT Slot::SetString(const char* value) {
+    VmCall call("WriteString", &owner->sessionThread);
     JournalLine line("WriteString");
     putIndex(line.handle(owner->serial), index).str(value);
     if (checkWrite(*this, 'S', line) != 0) return -1;
@@ -111,7 +134,8 @@ long Slot::WriteString(const char* value) {
     return 0;
 }
 
-pbni::ValueInterface* Arguments::ArgumentAt(long index) {
+pbni::IPB_Value* Arguments::GetAt(pbni::pbint index) {
+    VmCall call("ArgumentAt", &owner->sessionThread);
     JournalLine line("ArgumentAt");
     line.handle(owner->serial).num(index).arrow();
     if (index < 0 || static_cast<std::size_t>(index) >= owner->slots.size()) {
@@ -123,8 +147,10 @@ pbni::ValueInterface* Arguments::ArgumentAt(long index) {
     return &owner->slots[static_cast<std::size_t>(index)];
 }
 
-CallState::CallState(ClassRec* c, unsigned short m)
-    : Handle(HandleKind::Record), cls(c), method(m) {
+void Arguments::Unused0() { trapSlot(0, "IPB_Arguments", &owner->sessionThread); }
+
+CallState::CallState(ClassRec* c, pbni::pbmethodID m, unsigned long thread)
+    : Handle(HandleKind::Record), cls(c), method(m), sessionThread(thread) {
     const std::string& signature = c->def.functions[m].signature;
     arguments.owner = this;
     result.owner = this;
@@ -145,7 +171,7 @@ ObjectRec::ObjectRec(ClassRec* c)
 
 // ---- session ---------------------------------------------------------------------------
 
-Session::Session() : Handle(HandleKind::Session) {}
+Session::Session() : Handle(HandleKind::Session), thread_(GetCurrentThreadId()) {}
 
 Session::~Session() {
     for (auto& o : objects_) unregisterHandle(o.get());
@@ -204,29 +230,33 @@ ClassRec* Session::classNamed(const std::string& name) {
     return nullptr;
 }
 
-ClassRec* Session::ownClass(void* cls) {
+ClassRec* Session::ownClass(const void* cls) {
     ClassRec* c = findAs<ClassRec>(cls, HandleKind::Class);
     return c && c->session == this ? c : nullptr;
 }
 
-void Session::ReleaseSession() {
-    journal(JournalLine("ReleaseSession").handle(serial));
+void Session::Release() {
+    {
+        VmCall call("ReleaseSession", &thread_);
+        journal(JournalLine("ReleaseSession").handle(serial));
+    }
     delete this;
 }
 
-void* Session::FindGroup(const char* name, long groupKind) {
+pbni::pbgroup Session::FindGroup(const char* name, pbni::pbgroup_type type) {
+    VmCall call("FindGroup", &thread_);
     JournalLine line("FindGroup");
-    line.str(name).num(groupKind).arrow();
-    void* found = nullptr;
-    if (groupKind != pbni::kGroupKind) {
-        line.error("group kind must be 6");
+    line.str(name).num(static_cast<long>(type)).arrow();
+    pbni::pbgroup found = nullptr;
+    if (type != pbni::pbgroup_userobject) {
+        line.error("group type must be 6");
     } else if (!name) {
         line.error("null name");
     } else if (settings().findGroupNull) {
         line.word("null").word("forced");
     } else if (ClassRec* c = classNamed(name)) {
         line.handle(c->group.serial);
-        found = static_cast<Handle*>(&c->group);
+        found = handleOf<pbni::pbgroup>(&c->group);
     } else {
         line.word("null");
     }
@@ -234,12 +264,13 @@ void* Session::FindGroup(const char* name, long groupKind) {
     return found;
 }
 
-void* Session::FindClass(void* group, const char* name) {
+pbni::pbclass Session::FindClass(pbni::pbgroup group, const char* name) {
+    VmCall call("FindClass", &thread_);
     GroupRec* g = findAs<GroupRec>(group, HandleKind::Group);
     if (g && g->cls->session != this) g = nullptr;
     JournalLine line("FindClass");
     putHandle(line, group, g).str(name).arrow();
-    void* found = nullptr;
+    pbni::pbclass found = nullptr;
     if (!g) {
         line.error("not a group of this session");
     } else if (!name) {
@@ -248,7 +279,7 @@ void* Session::FindClass(void* group, const char* name) {
         line.word("null").word("forced");
     } else if (equalsIgnoreCase(g->cls->def.name, name)) {
         line.handle(g->cls->serial);
-        found = static_cast<Handle*>(g->cls);
+        found = handleOf<pbni::pbclass>(g->cls);
     } else {
         line.word("null");
     }
@@ -256,7 +287,8 @@ void* Session::FindClass(void* group, const char* name) {
     return found;
 }
 
-void* Session::CreateObject(void* cls) {
+pbni::pbobject Session::NewObject(pbni::pbclass cls) {
+    VmCall call("CreateObject", &thread_);
     ClassRec* c = ownClass(cls);
     JournalLine line("CreateObject");
     putHandle(line, cls, c).arrow();
@@ -272,27 +304,30 @@ void* Session::CreateObject(void* cls) {
         objects_.push_back(std::move(object));
     }
     journal(line.handle(raw->serial));
-    return static_cast<Handle*>(raw);
+    return handleOf<pbni::pbobject>(raw);
 }
 
-unsigned short Session::GetMethodID(void* cls, const char* name, long kind,
-                                    const char* signature, long publicOnly) {
+pbni::pbmethodID Session::GetMethodID(pbni::pbclass cls, const char* methodName,
+                                      pbni::PBRoutineType rt, const char* signature,
+                                      pbni::pbboolean publicOnly) {
+    VmCall call("GetMethodID", &thread_);
     ClassRec* c = ownClass(cls);
     JournalLine line("GetMethodID");
-    putHandle(line, cls, c).str(name).num(kind).str(signature).num(publicOnly).arrow();
-    unsigned short id = pbni::kMethodNotFound;
+    putHandle(line, cls, c).str(methodName).num(static_cast<long>(rt)).str(signature)
+        .num(publicOnly).arrow();
+    pbni::pbmethodID id = pbni::kUndefinedMethodID;
     if (!c) {
         line.error("not a class of this session");
-    } else if (!name || !signature) {
+    } else if (!methodName || !signature) {
         line.error("null name or signature");
-    } else if (kind != 0 || publicOnly != 1) {
-        line.error("kind must be 0 and publicOnly 1");
+    } else if (rt != pbni::PBRT_FUNCTION || publicOnly != 1) {
+        line.error("routine type must be 0 and publicOnly 1");
     } else {
-        int index = c->def.findFunction(name, signature);
-        if (index < 0) {
+        int index = c->def.findFunction(methodName, signature);
+        if (index < 0 || index >= static_cast<int>(pbni::kUndefinedMethodID)) {
             line.word("not-found");
         } else {
-            id = static_cast<unsigned short>(index);
+            id = static_cast<pbni::pbmethodID>(index);
             line.unum(id);
         }
     }
@@ -300,88 +335,116 @@ unsigned short Session::GetMethodID(void* cls, const char* name, long kind,
     return id;
 }
 
-long Session::PrepareCallRecord(void* cls, unsigned short methodId, pbni::CallRecord* record) {
+pbni::PBXRESULT Session::InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid,
+                                      pbni::PBCallInfo* ci) {
+    VmCall call("PrepareCallRecord", &thread_);
     ClassRec* c = ownClass(cls);
     JournalLine line("PrepareCallRecord");
-    putHandle(line, cls, c).unum(methodId).arrow();
-    CallState* already = stateOf(record);
+    putHandle(line, cls, c).unum(mid).arrow();
+    CallState* already = stateOf(ci);
     if (!c) {
         line.error("not a class of this session");
-    } else if (methodId >= c->def.functions.size()) {
-        line.error("no method " + std::to_string(methodId));
-    } else if (!record) {
+    } else if (std::size_t(mid) >= c->def.functions.size()) {
+        line.error("no method " + std::to_string(mid));
+    } else if (!ci) {
         line.error("null record");
     } else if (already) {
         line.error("record is already prepared as #" + std::to_string(already->serial));
     } else {
-        CallState* st = new CallState(c, methodId);
-        registerHandle(st);
-        record->ArgumentList = &st->arguments;
-        record->Result = &st->result;
-        record->Reserved[0] = static_cast<Handle*>(st);
-        for (int i = 1; i < 6; ++i) record->Reserved[i] = nullptr;
+        CallState* st = new CallState(c, mid, thread_);
+        {
+            std::lock_guard<std::mutex> lock(g_recordsLock);
+            g_records[&st->arguments] = st;
+        }
+        ci->pArgs = &st->arguments;
+        ci->returnValue = &st->result;
+        ci->returnClass = nullptr;  // results are simple values, never objects
         journal(line.num(0).handle(st->serial));
-        return 0;
+        return pbni::PBX_OK;
     }
     journal(line);
     return -1;
 }
 
-void Session::ReleaseCallRecord(pbni::CallRecord* record) {
-    CallState* st = stateOf(record);
+void Session::FreeCallInfo(pbni::PBCallInfo* ci) {
+    VmCall call("ReleaseCallRecord", &thread_);
+    CallState* st = stateOf(ci);
     JournalLine line("ReleaseCallRecord");
-    putRecord(line, record, st);
+    putRecord(line, ci, st);
     if (!st) {
-        journal(line.arrow().error(record ? "record is not prepared" : "null record"));
+        journal(line.arrow().error(ci ? "record is not prepared" : "null record"));
         return;
     }
     journal(line);
-    unregisterHandle(st);
+    {
+        std::lock_guard<std::mutex> lock(g_recordsLock);
+        g_records.erase(&st->arguments);
+    }
     delete st;
-    record->ArgumentList = nullptr;
-    record->Result = nullptr;
-    for (void*& r : record->Reserved) r = nullptr;
+    ci->pArgs = nullptr;
+    ci->returnValue = nullptr;
+    ci->returnClass = nullptr;
 }
 
-long Session::InvokeObjectFunction(void* object, unsigned short methodId,
-                                   pbni::CallRecord* record) {
-    ObjectRec* o = findAs<ObjectRec>(object, HandleKind::Object);
-    CallState* st = stateOf(record);
-    const FunctionDef* f =
-        o && methodId < o->cls->def.functions.size() ? &o->cls->def.functions[methodId] : nullptr;
+pbni::pbboolean Session::HasExceptionThrown() {
+    VmCall call("HasExceptionThrown", &thread_);
+    bool pending = exceptionPending_;
+    journal(JournalLine("HasExceptionThrown").arrow().boolean(pending));
+    return pending ? 1 : 0;
+}
+
+void Session::ClearException() {
+    VmCall call("ClearException", &thread_);
+    exceptionPending_ = false;
+    journal(JournalLine("ClearException"));
+}
+
+pbni::PBXRESULT Session::InvokeObjectFunction(pbni::pbobject obj, pbni::pbmethodID mid,
+                                              pbni::PBCallInfo* ci) {
+    VmCall call("InvokeObjectFunction", &thread_);
+    ObjectRec* o = findAs<ObjectRec>(obj, HandleKind::Object);
+    CallState* st = stateOf(ci);
+    const FunctionDef* f = o && std::size_t(mid) < o->cls->def.functions.size()
+                               ? &o->cls->def.functions[mid]
+                               : nullptr;
 
     std::string why;
     if (!o) why = "not an object";
     else if (o->cls->session != this) why = "object of another session";
-    else if (!f) why = "no method " + std::to_string(methodId);
-    else if (!record) why = "null record";
+    else if (!f) why = "no method " + std::to_string(mid);
+    else if (!ci) why = "null record";
     else if (!st) why = "record is not prepared";
+    else if (ci->returnValue != &st->result) why = "record's returnValue was changed";
     else if (st->cls != o->cls) why = "record was prepared for another class";
-    else if (st->method != methodId) why = "record was prepared for method " + std::to_string(st->method);
+    else if (st->method != mid)
+        why = "record was prepared for method " + std::to_string(st->method);
 
     auto start = [&](const char* op) {
         JournalLine line(op);
         line.str(f ? f->name.c_str() : "");
-        putHandle(line, object, o).unum(methodId);
-        putRecord(line, record, st);
+        putHandle(line, obj, o).unum(mid);
+        putRecord(line, ci, st);
         return line;
     };
     JournalLine begin = start("InvokeBegin");
     if (why.empty())
         for (const Slot& s : st->slots) s.describe(begin);
     journal(begin);
+    if (exceptionPending_)
+        journal(JournalLine("host-error").str(
+            "InvokeObjectFunction while an exception is pending"));
     if (!why.empty()) {
         journal(start("InvokeEnd").arrow().error(why));
         return -1;
     }
 
-    unsigned long call = ++o->calls[methodId];
-    Outcome outcome = f->outcomeOfCall(call);
-    unsigned long ms = f->durationOfCall(call);
+    unsigned long number = ++o->calls[mid];
+    Outcome outcome = f->outcomeOfCall(number);
+    unsigned long ms = f->durationOfCall(number);
     st->result.holds = Slot::Holds::Nothing;
     if (ms > 0) Sleep(ms);
     if (o->cls->worklog)
-        o->cls->worklog->append(f->name + " " + std::to_string(call) + "\r\n", &localTimeStamp);
+        o->cls->worklog->append(f->name + " " + std::to_string(number) + "\r\n", &localTimeStamp);
 
     JournalLine end = start("InvokeEnd");
     end.arrow().word(describeOutcome(outcome));
@@ -390,10 +453,16 @@ long Session::InvokeObjectFunction(void* object, unsigned short methodId,
     case Outcome::Kind::Return:
         st->result.holds = Slot::Holds::Long;
         st->result.number = static_cast<unsigned long>(outcome.value);
-        return 0;
+        return pbni::PBX_OK;
+    case Outcome::Kind::Exception:
+        exceptionPending_ = true;
+        st->result.holds = Slot::Holds::Long;
+        st->result.number = 0;
+        return pbni::PBX_OK;
     case Outcome::Kind::Fail:
         return outcome.value;
     default:
+        call.leave();
         produceFault(outcome);
         return -1;
     }

@@ -40,14 +40,18 @@ struct ObjectRec : Handle {
 
 struct CallState;
 
-// One argument, or the result, of a prepared call.
-struct Slot final : pbni::ValueInterface {
+// One argument, or the result, of a prepared call (IPB_Value).
+struct Slot final : pbni::IPB_Value {
     enum class Holds { Nothing, String, Boolean, UnsignedLong, Long };
 
-    long ReadLong() override;
-    long WriteBoolean(int value) override;
-    long WriteUnsignedLong(unsigned long value) override;
-    long WriteString(const char* value) override;
+    pbni::pblong GetLong() override;
+    pbni::PBXRESULT SetBool(pbni::pbboolean value) override;
+    pbni::PBXRESULT SetUlong(pbni::pbulong value) override;
+    pbni::PBXRESULT SetString(const char* value) override;
+#define STANDIN_VALUE_TRAP(n) \
+    void Unused##n() override { trap(n); }
+    PBNI_VALUE_UNUSED(STANDIN_VALUE_TRAP)
+#undef STANDIN_VALUE_TRAP
 
     CallState* owner = nullptr;
     long index = -1;  // -1: the result
@@ -57,48 +61,65 @@ struct Slot final : pbni::ValueInterface {
     unsigned long number = 0;  // boolean (0/1), unsigned long, or long result
 
     void describe(JournalLine& line) const;  // the value as the journal shows it
+
+private:
+    void trap(int slot);
 };
 
-struct Arguments final : pbni::ArgumentListInterface {
-    pbni::ValueInterface* ArgumentAt(long index) override;
+// The arguments of a prepared call (IPB_Arguments).
+struct Arguments final : pbni::IPB_Arguments {
+    pbni::IPB_Value* GetAt(pbni::pbint index) override;
+    void Unused0() override;  // GetCount
     CallState* owner = nullptr;
 };
 
-// Everything one call record needs; the record's Reserved[0] points here, so records used
-// by different threads share nothing.
+// Everything one prepared call needs.  The host's PBCallInfo holds only pointers to its
+// arguments and result; the record is found again through pArgs (see stateOf), so records
+// used by different threads share nothing.
 struct CallState : Handle {
-    CallState(ClassRec* c, unsigned short m);
+    CallState(ClassRec* c, pbni::pbmethodID m, unsigned long thread);
     ClassRec* cls;
-    unsigned short method;
+    pbni::pbmethodID method;
+    unsigned long sessionThread;  // the thread that created the session
     Arguments arguments;
     Slot result;
     std::vector<Slot> slots;
 };
 
-class Session final : public pbni::SessionInterface, public Handle {
+class Session final : public pbni::IPB_Session, public Handle {
 public:
-    Session();
+    Session();  // on the thread that creates the session
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     void addLibrary(const char* name);
 
-    void ReleaseSession() override;
-    unsigned short GetMethodID(void* cls, const char* name, long kind, const char* signature,
-                               long publicOnly) override;
-    long PrepareCallRecord(void* cls, unsigned short methodId, pbni::CallRecord* record) override;
-    void ReleaseCallRecord(pbni::CallRecord* record) override;
-    long InvokeObjectFunction(void* object, unsigned short methodId,
-                              pbni::CallRecord* record) override;
-    void* FindGroup(const char* name, long groupKind) override;
-    void* FindClass(void* group, const char* name) override;
-    void* CreateObject(void* cls) override;
+    void Release() override;
+    pbni::pbmethodID GetMethodID(pbni::pbclass cls, const char* methodName,
+                                 pbni::PBRoutineType rt, const char* signature,
+                                 pbni::pbboolean publicOnly) override;
+    pbni::PBXRESULT InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid,
+                                 pbni::PBCallInfo* ci) override;
+    void FreeCallInfo(pbni::PBCallInfo* ci) override;
+    pbni::PBXRESULT InvokeObjectFunction(pbni::pbobject obj, pbni::pbmethodID mid,
+                                         pbni::PBCallInfo* ci) override;
+    pbni::pbboolean HasExceptionThrown() override;
+    void ClearException() override;
+    pbni::pbgroup FindGroup(const char* name, pbni::pbgroup_type type) override;
+    pbni::pbclass FindClass(pbni::pbgroup group, const char* name) override;
+    pbni::pbobject NewObject(pbni::pbclass cls) override;
+#define STANDIN_SESSION_TRAP(n) \
+    void Unused##n() override { trapSlot(n, "IPB_Session", &thread_); }
+    PBNI_SESSION_UNUSED(STANDIN_SESSION_TRAP)
+#undef STANDIN_SESSION_TRAP
 
 private:
-    ClassRec* ownClass(void* cls);
+    ClassRec* ownClass(const void* cls);
     ClassRec* classNamed(const std::string& name);
 
+    const unsigned long thread_;
+    std::atomic<bool> exceptionPending_{false};
     std::vector<std::unique_ptr<ClassRec>> classes_;  // not changed after CreateSession
     std::mutex objectsLock_;
     std::vector<std::unique_ptr<ObjectRec>> objects_;

@@ -10,12 +10,19 @@
 #include "session.h"
 #include "standin/text_util.h"
 
-// MinGW exports through the attribute and -Wl,--kill-at (which drops the @4); MSVC through
-// pbvm90.def, since its dllexport would keep the decoration.
+// PB_GetVM is __cdecl, as the vendor declares it; building with STANDIN_GETVM_STDCALL makes
+// it __stdcall instead, to check that the host copes with either.  Both are exported as the
+// undecorated "PB_GetVM": MinGW through the attribute and -Wl,--kill-at (which drops the @4
+// of __stdcall), MSVC through pbvm90.def, since its dllexport would keep the decoration.
 #if defined(__GNUC__)
 #define STANDIN_EXPORT __declspec(dllexport)
 #else
 #define STANDIN_EXPORT
+#endif
+#ifdef STANDIN_GETVM_STDCALL
+#define STANDIN_GETVM_CONVENTION __stdcall
+#else
+#define STANDIN_GETVM_CONVENTION __cdecl
 #endif
 
 namespace standin {
@@ -71,15 +78,16 @@ void start(HMODULE module) {
         journal(JournalLine("settings-error").num(p.line).str(p.message));
 }
 
-class Vm final : public pbni::VmInterface {
+class Vm final : public pbni::IPB_VM {
 public:
-    long CreateSession(const char* appName, const char** libraryNames, long count,
-                       pbni::SessionInterface** session) override {
+    pbni::PBXRESULT CreateSession(const char* applicationName, const char** libraryList,
+                                  pbni::pbuint numLibs, pbni::IPB_Session** session) override {
+        VmCall call("CreateSession", nullptr);
         JournalLine line("CreateSession");
-        line.str(appName).num(count);
-        bool listOk = count >= 0 && (count == 0 || libraryNames);
+        line.str(applicationName).unum(numLibs);
+        bool listOk = numLibs == 0 || libraryList;
         if (listOk)
-            for (long i = 0; i < count; ++i) line.str(libraryNames[i]);
+            for (pbni::pbuint i = 0; i < numLibs; ++i) line.str(libraryList[i]);
         line.arrow();
         if (!session) {
             journal(line.error("null session pointer"));
@@ -87,31 +95,36 @@ public:
         }
         if (!listOk) {
             *session = nullptr;
-            journal(line.error(count < 0 ? "negative library count" : "null library list"));
+            journal(line.error("null library list"));
             return -1;
         }
         const Settings& s = settings();
         if (s.createSessionNull) {
             *session = nullptr;
             journal(line.num(0).word("null"));
-            return 0;
+            return pbni::PBX_OK;
         }
         const Outcome& outcome = s.createSession;
         if (outcome.kind == Outcome::Kind::Return) {
             Session* created = new Session();
             journal(line.num(0).handle(created->serial));
-            for (long i = 0; i < count; ++i) created->addLibrary(libraryNames[i]);
+            for (pbni::pbuint i = 0; i < numLibs; ++i) created->addLibrary(libraryList[i]);
             *session = created;
-            return 0;
+            return pbni::PBX_OK;
         }
         journal(line.word(describeOutcome(outcome)));
         if (outcome.kind == Outcome::Kind::Fail) {
             *session = nullptr;
             return outcome.value;
         }
+        call.leave();
         produceFault(outcome);
         return -1;
     }
+#define STANDIN_VM_TRAP(n) \
+    void Unused##n() override { trapSlot(n, "IPB_VM", nullptr); }
+    PBNI_VM_UNUSED(STANDIN_VM_TRAP)
+#undef STANDIN_VM_TRAP
 };
 
 Vm g_vm;
@@ -127,7 +140,7 @@ void journal(const JournalLine& line) {
 
 }  // namespace standin
 
-extern "C" STANDIN_EXPORT long __stdcall PB_GetVM(pbni::VmInterface** vm) {
+extern "C" STANDIN_EXPORT pbni::PBXRESULT STANDIN_GETVM_CONVENTION PB_GetVM(pbni::IPB_VM** vm) {
     using namespace standin;
     JournalLine line("PB_GetVM");
     line.arrow();

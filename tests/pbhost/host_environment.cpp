@@ -48,6 +48,12 @@ void HostEnvironment::SetUp() {
 }
 
 void HostEnvironment::TearDown() {
+    // The stand-in journals any misuse of the interface: a slot the host must not call, a
+    // call from a thread that did not create the session, two threads inside at once, or
+    // an exception left pending.  No test may cause one unless it says so.
+    if (!misuseExpected_) {
+        EXPECT_EQ(JournalFrom(0, {"unexpected", "host-error"}), Lines{});
+    }
     // A failed start leaves the DLL loaded, possibly more than once.
     for (const char* dll : {"pbvm90.dll", "noexport.dll"}) {
         for (int i = 0; i < 1000 && GetModuleHandleA(dll) != nullptr; ++i) {
@@ -103,6 +109,10 @@ Lines HostEnvironment::Events(size_t expectedCount) {
 }
 
 Lines HostEnvironment::Journal(const Lines& operations) const {
+    return JournalFrom(journalLinesForgotten_, operations);
+}
+
+Lines HostEnvironment::JournalFrom(size_t firstLine, const Lines& operations) const {
     Lines lines;
     const std::string text = kit::ReadWholeFile(dir_ / "pbvm90.journal");
     size_t number = 0;
@@ -115,7 +125,7 @@ Lines HostEnvironment::Journal(const Lines& operations) const {
         const size_t stamp = line.find(' ', line.find(' ') + 1);
         const std::string rest = stamp == std::string::npos ? line : line.substr(stamp + 1);
         const std::string operation = rest.substr(0, rest.find(' '));
-        if (number < journalLinesForgotten_) continue;
+        if (number < firstLine) continue;
         if (operations.empty() ||
             std::find(operations.begin(), operations.end(), operation) != operations.end()) {
             lines.push_back(rest);

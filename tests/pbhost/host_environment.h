@@ -60,7 +60,10 @@ protected:
     Lines StandardStartJournal() const;  // a successful start over UseLibrary()
     static std::string Q(const std::string& raw);  // a quoted journal string
 
+    Lines JournalFrom(size_t firstLine, const Lines& operations) const;
+
     kit::TempDir dir_{"pbhost"};
+    bool misuseExpected_ = false;  // the test provokes a journaled misuse on purpose
     std::string service_;
     std::string logPath_;
     std::string libraryPath_;

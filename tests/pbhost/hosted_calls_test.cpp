@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/service_settings.h"
+#include "kit/product.h"
 #include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
@@ -39,6 +40,17 @@ TEST_F(HostedCalls, SuccessfulStartFillsHostStateLogsEveryStageAndReportsInitial
     EXPECT_TRUE(HostState.Vm && HostState.Session && HostState.HostedClass && HostState.HostedObject);
 }
 
+TEST_F(HostedCalls, AVmWhoseExportPopsItsOwnArgumentWorksAsWell) {
+    // The same stand-in with PB_GetVM built __stdcall instead of __cdecl.
+    const std::string built = kit::TestProgramDirectory() + "\\standin-stdcall\\pbvm90.dll";
+    ASSERT_TRUE(CopyFileA(built.c_str(), (dir_ / "pbvm90.dll").c_str(), FALSE)) << built;
+    StartWith(HostedClass({"of_run L returns 250"}));
+    EXPECT_EQ(CallStartup(), 0u);
+    EXPECT_EQ(CallRun(), 250u);
+    CallStop();
+    EXPECT_EQ(Events(2), (Lines{kInformation + "Service started", kInformation + "Service stopped"}));
+}
+
 TEST_F(HostedCalls, StartupPassesServiceNameAndFalseAndItsResultDecides) {
     StartWith(HostedClass({"of_startup LSB returns 0 5 fail"}));
     EXPECT_EQ(CallStartup(), 0u);
@@ -46,13 +58,13 @@ TEST_F(HostedCalls, StartupPassesServiceNameAndFalseAndItsResultDecides) {
     EXPECT_EQ(CallStartup(), 1627u) << "a function that could not run has not started the service";
     const std::string name = "\"" + service_ + "\"";
     const Lines journal = Journal();
-    ASSERT_GE(journal.size(), 10u);
-    EXPECT_EQ(Lines(journal.begin(), journal.begin() + 10),
+    ASSERT_GE(journal.size(), 11u);
+    EXPECT_EQ(Lines(journal.begin(), journal.begin() + 11),
               (Lines{"GetMethodID #2 \"of_startup\" 0 \"LSB\" 1 -> 0", "PrepareCallRecord #2 0 -> 0 #5",
                      "ArgumentAt #5 0 -> ok", "WriteString #5 0 " + name + " -> 0", "ArgumentAt #5 1 -> ok",
                      "WriteBoolean #5 1 false -> 0", "InvokeBegin \"of_startup\" #4 0 #5 " + name + " false",
-                     "InvokeEnd \"of_startup\" #4 0 #5 -> 0", "ReadLong #5 result -> 0",
-                     "ReleaseCallRecord #5"}));
+                     "InvokeEnd \"of_startup\" #4 0 #5 -> 0", "HasExceptionThrown -> false",
+                     "ReadLong #5 result -> 0", "ReleaseCallRecord #5"}));
     EXPECT_EQ(Journal({"InvokeEnd", "ReadLong", "ReleaseCallRecord"}),
               (Lines{"InvokeEnd \"of_startup\" #4 0 #5 -> 0", "ReadLong #5 result -> 0", "ReleaseCallRecord #5",
                      "InvokeEnd \"of_startup\" #4 0 #6 -> 5", "ReadLong #6 result -> 5", "ReleaseCallRecord #6",
@@ -139,6 +151,29 @@ TEST_F(HostedCalls, EachMissingFunctionCostsOneErrorEventPerCall) {
     EXPECT_EQ(Lines(journal.end() - 2, journal.end()), (Lines{"ReleaseSession #1", "detach " + pid_ + " unload"}));
 }
 
+TEST_F(HostedCalls, PowerScriptExceptionsAreClearedReportedAndCountAsFailedCalls) {
+    StartWith(HostedClass({"of_startup LSB returns exception", "of_run L returns exception 100",
+                           "of_paused Q returns exception", "of_stop QB returns exception"}));
+    EXPECT_EQ(CallStartup(), 1627u);
+    EXPECT_EQ(CallRun(), 0u);
+    EXPECT_EQ(LoadRunFailure(), 100);
+    EXPECT_EQ(CallRun(), 100u);
+    EXPECT_EQ(LoadRunFailure(), 0);
+    CallPaused();
+    CallStop();
+    EXPECT_EQ(Journal({"InvokeEnd", "HasExceptionThrown", "ClearException", "ReadLong", "ReleaseCallRecord"}),
+              (Lines{"InvokeEnd \"of_startup\" #4 0 #5 -> exception", "HasExceptionThrown -> true", "ClearException",
+                     "ReleaseCallRecord #5", "InvokeEnd \"of_run\" #4 1 #6 -> exception", "HasExceptionThrown -> true",
+                     "ClearException", "ReleaseCallRecord #6", "InvokeEnd \"of_run\" #4 1 #7 -> 100",
+                     "HasExceptionThrown -> false", "ReadLong #7 result -> 100", "ReleaseCallRecord #7",
+                     "InvokeEnd \"of_paused\" #4 3 #8 -> exception", "HasExceptionThrown -> true", "ClearException",
+                     "ReleaseCallRecord #8", "InvokeEnd \"of_stop\" #4 2 #9 -> exception",
+                     "HasExceptionThrown -> true", "ClearException", "ReleaseCallRecord #9"}));
+    EXPECT_EQ(Events(6), (Lines{kError + "PowerScript exception in of_startup", kError + "PowerScript exception in of_run",
+                                kError + "PowerScript exception in of_paused", kInformation + "Service paused",
+                                kError + "PowerScript exception in of_stop", kInformation + "Service stopped"}));
+}
+
 // of_stop learns whether the stop came from a shutdown; then the session and the DLL end.
 class StopCalls : public HostedCalls, public ::testing::WithParamInterface<unsigned long> {};
 
@@ -150,7 +185,7 @@ TEST_P(StopCalls, StopPassesTheShutdownFlagThenEndsSessionAndDll) {
     EXPECT_EQ(Journal(), (Lines{"GetMethodID #2 \"of_stop\" 0 \"QB\" 1 -> 2", "PrepareCallRecord #2 2 -> 0 #5",
                                 "ArgumentAt #5 0 -> ok", "WriteBoolean #5 0 " + flag + " -> 0",
                                 "InvokeBegin \"of_stop\" #4 2 #5 " + flag, "InvokeEnd \"of_stop\" #4 2 #5 -> 0",
-                                "ReleaseCallRecord #5", "ReleaseSession #1", "detach " + pid_ + " unload"}));
+                                "HasExceptionThrown -> false", "ReleaseCallRecord #5", "ReleaseSession #1", "detach " + pid_ + " unload"}));
     EXPECT_EQ(Events(1), Lines{kInformation + "Service stopped"});
     EXPECT_EQ(GetModuleHandleA("pbvm90.dll"), nullptr);
     EXPECT_TRUE(!HostState.VmModule && !HostState.Session && !HostState.HostedObject);

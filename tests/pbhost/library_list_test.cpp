@@ -19,18 +19,20 @@ std::vector<std::string> Split(std::string text) {
 
 using Names = std::vector<std::string>;
 
-TEST(LibraryListSplit, OnlySemicolonsSeparateAndEmptyPiecesYieldNoName) {
+TEST(LibraryListSplit, SemicolonsAndLineEndsSeparateAndEmptyPiecesYieldNoName) {
     EXPECT_EQ(Split("a.pbl;b.pbl"), (Names{"a.pbl", "b.pbl"}));
     EXPECT_EQ(Split(";;a.pbl;;;b.pbl;"), (Names{"a.pbl", "b.pbl"}));
+    EXPECT_EQ(Split("a.pbl\r\nb.pbl\r\n\r\nc.pbl\nd.pbl\re.pbl\r\n"),
+              (Names{"a.pbl", "b.pbl", "c.pbl", "d.pbl", "e.pbl"}));
     EXPECT_EQ(Split(""), Names{});
     EXPECT_EQ(Split(";"), Names{});
-    EXPECT_EQ(Split(";;;"), Names{});
+    EXPECT_EQ(Split(";\r\n;\n"), Names{});
     EXPECT_EQ(Split("only.pbl"), (Names{"only.pbl"}));
 }
 
-TEST(LibraryListSplit, BlanksTabsAndLineEndsBelongToTheNames) {
-    EXPECT_EQ(Split(" a.pbl ;\tb.pbl\r\n;c d.pbl"), (Names{" a.pbl ", "\tb.pbl\r\n", "c d.pbl"}));
-    EXPECT_EQ(Split("a.pbl,b.pbl:c.pbl|d.pbl\ne.pbl"), (Names{"a.pbl,b.pbl:c.pbl|d.pbl\ne.pbl"}));
+TEST(LibraryListSplit, BlanksTabsAndOtherBytesBelongToTheNames) {
+    EXPECT_EQ(Split(" a.pbl ;\tb.pbl\t\r\n;c d.pbl"), (Names{" a.pbl ", "\tb.pbl\t", "c d.pbl"}));
+    EXPECT_EQ(Split("a.pbl,b.pbl:c.pbl|d.pbl\fe.pbl"), (Names{"a.pbl,b.pbl:c.pbl|d.pbl\fe.pbl"}));
     EXPECT_EQ(Split(" ; "), (Names{" ", " "}));
     EXPECT_EQ(Split("\xe9t\xe9.pbl;\x01"), (Names{"\xe9t\xe9.pbl", "\x01"}));
 }
@@ -41,6 +43,15 @@ TEST(LibraryListSplit, OrderIsKeptAndTheTextEndsAtItsFirstZero) {
     text += '\0';
     text += ";c.pbl";
     EXPECT_EQ(Split(text), (Names{"a.pbl", "b.pbl"}));
+}
+
+TEST(LibraryListForm, OnlyALibraryExtensionInAnyCaseNamesOneLibrary) {
+    for (const char* path : {"a.pbl", "C:\\App\\APP.PBD", "x.Dll", ".pbl", "dir.pbl\\lib.pbd"}) {
+        EXPECT_TRUE(NamesOneLibrary(path)) << path;
+    }
+    for (const char* path : {"", "pbl", "a.pbl;", "a.pbl ", "list.txt", "a.pbl.txt", "a.pb", "a.dll\r\n", "apbl"}) {
+        EXPECT_FALSE(NamesOneLibrary(path)) << path;
+    }
 }
 
 TEST(LibraryListFileSize, AnythingAbove64MiBIsTooLarge) {

@@ -42,9 +42,21 @@ TEST_F(ListForms, DoubledAndTrailingSeparatorsYieldNoNames) {
     ExpectNamesReachTheVm("Registry", {dir_ / "a.pbl", dir_ / "b.pbl"});
 }
 
-TEST_F(ListForms, ValueNamingAFileIsAListFileEvenWhenItIsALibrary) {
-    SetLibraryList(WriteFile("app.pbl", HostedClass()));
-    ExpectNamesReachTheVm("File", {HostedClass()});  // the library's text is the one name
+TEST_F(ListForms, ValueNamingALibraryIsAOneNameListAndAnyOtherFileIsAListFile) {
+    for (const char* name : {"app.pbl", "APP.PBD", "App.Dll"}) {
+        SCOPED_TRACE(name);
+        Restart();
+        const std::string library = WriteFile(name, HostedClass());
+        SetLibraryList(library);
+        EXPECT_EQ(StartPowerBuilderHost(), 0u);
+        EXPECT_EQ(Log(), ListLog("Registry", {library}) + "After CreateSession\r\nPBNI Interface Initialized\r\n");
+        EXPECT_EQ(Journal({"CreateSession"}), Lines{"CreateSession \"pbhostapp\" 1 " + Q(library) + " -> 0 #1"});
+    }
+    Restart();
+    SetLibraryList(WriteFile("app.pbl.txt", HostedClass()));
+    ExpectNamesReachTheVm("File", {"class svc_host", "function of_startup LSB", "function of_run L", "function of_stop QB",
+                                   "function of_paused Q", "function of_resumed Q", "function of_control QU",
+                                   "function of_powerevent QU", "function of_sessionchg QU"});
 }
 
 TEST_F(ListForms, ValueNamingADirectoryIsTheListItself) {
@@ -52,10 +64,14 @@ TEST_F(ListForms, ValueNamingADirectoryIsTheListItself) {
     ExpectNamesReachTheVm("Registry", {dir_.path()});
 }
 
-TEST_F(ListForms, ListFileKeepsLineEndsInNamesAndEndsAtItsFirstZero) {
-    const std::string list = "a.pbl;\r\nb.pbl\r\n" + std::string(1, '\0') + ";c.pbl";
+TEST_F(ListForms, LineEndsSeparateLikeSemicolonsAndAListFileEndsAtItsFirstZero) {
+    const std::string list = "a.pbl;\r\nb.pbl\r\n\r\nc d.pbl\n" + std::string(1, '\0') + ";e.pbl";
     SetLibraryList(WriteFile("list.txt", list));
-    ExpectNamesReachTheVm("File", {"a.pbl", "\r\nb.pbl\r\n"});
+    ExpectNamesReachTheVm("File", {"a.pbl", "b.pbl", "c d.pbl"});
+
+    Restart();
+    SetLibraryList(" x.pbl\ry.pbl\n;z.pbl");
+    ExpectNamesReachTheVm("Registry", {" x.pbl", "y.pbl", "z.pbl"});
 }
 
 TEST_F(ListForms, EmptyListsGiveCountZero) {

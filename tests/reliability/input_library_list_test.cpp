@@ -70,6 +70,16 @@ TEST_F(LibraryListInput, TensOfThousandsOfNamesInAListFile) {
     EXPECT_EQ(Events(1), Lines{kInformation + "PBNI Interface Initialized"});
 }
 
+TEST_F(LibraryListInput, MoreNamesThanTheVmCanCountAreRefusedBeforeTheSession) {
+    // The VM takes the count as 16 bits: 65,536 names would reach it as none.
+    std::string list;
+    for (int i = 0; i < 65536; ++i) list += "l\r\n";
+    SetLibraryList(WriteFile("list.txt", list));
+    ExpectStartFails("LibList: From File\r\nLibrary Count: 65536\r\nToo many libraries (at most 65535)\r\n",
+                     "Too many libraries (at most 65535)");
+    EXPECT_EQ(Journal({"CreateSession"}), Lines{});
+}
+
 TEST_F(LibraryListInput, NamesOfFiveThousandCharactersReachTheVmAndTheLogWhole) {
     const std::string library = WriteFile("app.pbl", HostedClass());
     const std::string longName = "C:\\" + std::string(4996, 'n') + ".pbd";

@@ -82,20 +82,21 @@ TEST_F(Controls, PauseAndContinueReachTheObjectAndTheState) {
                                                            "4:40000001:Service resumed"}));
 }
 
-TEST_F(Controls, PauseDuringARunLetsItFinishThenCallsNoMore) {
+TEST_F(Controls, PauseDuringARunIsServedWhenTheRunHasReturnedThenNoMoreRuns) {
     HostedClass hosted;
     hosted.run = "returns 10 300 takes 0 800";
     StartWith(hosted);
     ASSERT_TRUE(service_.WaitForCalls("InvokeBegin", "of_run", 2));
     EXPECT_EQ(Command("-pause"), "Service command successful!\r\n");
-    ASSERT_TRUE(service_.WaitForCalls("InvokeEnd", "of_run", 2));
+    ASSERT_TRUE(service_.WaitForCalls("InvokeEnd", "of_paused", 1));
+    ASSERT_TRUE(service_.WaitForState(SERVICE_PAUSED));
     Sleep(900);
     EXPECT_EQ(service_.Calls("InvokeBegin", "of_run").size(), 2u);
     const auto paused = service_.Calls("InvokeBegin", "of_paused");
     const auto secondRun = service_.Calls("InvokeEnd", "of_run")[1];
     ASSERT_EQ(paused.size(), 1u);
-    EXPECT_LT(paused[0].ms, secondRun.ms) << "of_paused ran while of_run was still running";
-    EXPECT_NE(paused[0].thread, secondRun.thread);
+    EXPECT_GT(paused[0].ms, secondRun.ms) << "of_paused waits until of_run has returned";
+    EXPECT_EQ(paused[0].thread, secondRun.thread) << "on the thread that runs of_run";
 }
 
 TEST_F(Controls, StopWhilePausedStopsWithoutResuming) {

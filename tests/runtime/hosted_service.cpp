@@ -1,5 +1,7 @@
 #include "runtime/hosted_service.h"
 
+#include <gtest/gtest.h>
+
 #include "kit/files.h"
 #include "kit/product.h"
 #include "kit/services.h"
@@ -30,6 +32,16 @@ HostedService::~HostedService() {
     // A service whose process ended without a stop report stays "running" under Wine;
     // its stop is refused, and the delete still takes it out of the way.
     kit::RemoveServiceCompletely(name_);
+    // The stand-in journals any misuse of the interface: a slot the host must not call, a
+    // call from a thread that did not create the session, two threads inside at once, or
+    // an exception left pending.
+    for (const JournalEntry& entry : Journal()) {
+        if (entry.operation == "unexpected" || entry.operation == "host-error") {
+            std::string line = entry.operation;
+            for (const std::string& field : entry.fields) line += " " + field;
+            ADD_FAILURE() << name_ << ": the VM journaled: " << line;
+        }
+    }
     // A process that is still ending may hold its files for a moment.  DeleteTree removes
     // the folder itself too, so the loop ends as soon as the folder is gone.
     for (int i = 0; i < 50 && kit::FileExists(folder_); ++i) {

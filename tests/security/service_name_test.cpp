@@ -22,6 +22,9 @@ const char* const kServices = "SYSTEM\\CurrentControlSet\\Services";
 const char* const kApplicationLog = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application";
 
 TEST(EmptyServiceName, NoCommandWritesAnyValueIntoTheSharedKeys) {
+    // Windows always has the key of all sources; a fresh Wine prefix makes it only for the
+    // first source registered, which need not have happened yet.
+    ASSERT_TRUE(kit::CreateRegKey(kApplicationLog));
     const std::string servicesBefore = DumpValues(kServices);
     const std::string sourcesBefore = DumpValues(kApplicationLog);
     const std::string probe = kit::UniqueName("PbvmSecProbe");

@@ -80,7 +80,7 @@ TEST(LibraryFormat, OutcomeWords) {
     LibraryDef lib = parseLibrary(
         "class c\n"
         "function f L returns -2147483648 2147483647 fail fail:7 fail:-3 raise raise:3221225477 "
-        "access-violation msvc-throw\n");
+        "access-violation msvc-throw exception\n");
     EXPECT_EQ(problemsText(lib), "");
     ASSERT_EQ(lib.classes.size(), 1u);
     EXPECT_EQ(lib.classes[0].functions[0].outcomes,
@@ -88,7 +88,8 @@ TEST(LibraryFormat, OutcomeWords) {
                   Outcome::returning(-2147483647L - 1), Outcome::returning(2147483647L), fail(-1),
                   fail(7), fail(-3), raise(kDefaultRaiseCode), raise(0xC0000005UL),
                   Outcome{Outcome::Kind::AccessViolation, 0, kAccessViolationCode},
-                  Outcome{Outcome::Kind::MsvcThrow, 0, kMsvcExceptionCode}}));
+                  Outcome{Outcome::Kind::MsvcThrow, 0, kMsvcExceptionCode},
+                  Outcome{Outcome::Kind::Exception, 0, 0}}));
 }
 
 TEST(LibraryFormat, SignaturesTellFunctionsApart) {
@@ -138,7 +139,7 @@ TEST(LibraryFormat, MalformedLinesAreReportedAndIgnoredWhole) {
         "function f L returns 1.5\n"                  // 13
         "function f L returns 2147483648\n"           // 14
         "function f L returns fail:0\n"               // 15
-        "function f L returns raise:\n"               // 16
+        "function f L returns exception:1\n"         // 16
         "function f L takes -1\n"                     // 17
         "function f L takes 86400001\n"               // 18
         "function f L 5\n"                            // 19
@@ -162,7 +163,7 @@ TEST(LibraryFormat, MalformedLinesAreReportedAndIgnoredWhole) {
               "13: bad outcome '1.5'\n"
               "14: bad outcome '2147483648'\n"
               "15: bad outcome 'fail:0'\n"
-              "16: bad outcome 'raise:'\n"
+              "16: bad outcome 'exception:1'\n"
               "17: bad duration '-1'\n"
               "18: bad duration '86400001'\n"
               "19: unexpected '5'\n"

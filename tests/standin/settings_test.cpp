@@ -59,6 +59,10 @@ TEST(Settings, CreateSessionValues) {
               (Outcome{Outcome::Kind::AccessViolation, 0, kAccessViolationCode}));
     EXPECT_EQ(one("create_session = msvc-throw").createSession,
               (Outcome{Outcome::Kind::MsvcThrow, 0, kMsvcExceptionCode}));
+    // A pending exception is something only a function call can end with.
+    Settings exception = one("create_session = exception");
+    EXPECT_EQ(problemsText(exception), "2: bad value 'exception' for create_session\n");
+    EXPECT_EQ(exception.createSession, Outcome::returning(0));
 }
 
 TEST(Settings, NamesAndWordsIgnoreCaseButPathsKeepIt) {
@@ -129,11 +133,32 @@ TEST(Outcome, FaultWordsAndTheirJournalText) {
         EXPECT_EQ(describeOutcome(o), c.journal) << c.word;
     }
     for (const char* bad : {"", "fail:", "fail:0", "fail:x", "raise:", "raise:0x100000000",
-                            "Fail", "access-violation:1", "msvc-throw:2", "crash", "5"}) {
+                            "Fail", "access-violation:1", "msvc-throw:2", "crash", "5",
+                            "exception"}) {
         Outcome o;
         EXPECT_FALSE(parseFaultWord(bad, o)) << bad;
     }
     EXPECT_EQ(describeOutcome(Outcome::returning(-17)), "-17");
+}
+
+TEST(Outcome, ReturnsItemsAreNumbersFaultWordsOrException) {
+    struct Case {
+        const char* word;
+        const char* journal;
+    } cases[] = {
+        {"0", "0"}, {"-2147483648", "-2147483648"}, {"fail:3", "fail 3"},
+        {"raise", "raise 0xE0424242"}, {"exception", "exception"},
+    };
+    for (const Case& c : cases) {
+        Outcome o;
+        ASSERT_TRUE(parseReturnsItem(c.word, o)) << c.word;
+        EXPECT_EQ(describeOutcome(o), c.journal) << c.word;
+    }
+    Outcome o;
+    ASSERT_TRUE(parseReturnsItem("exception", o));
+    EXPECT_EQ(o, (Outcome{Outcome::Kind::Exception, 0, 0}));
+    for (const char* bad : {"", "Exception", "exception:1", "exceptions", "2147483648", "1.0"})
+        EXPECT_FALSE(parseReturnsItem(bad, o)) << bad;
 }
 
 }  // namespace

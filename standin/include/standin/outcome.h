@@ -1,5 +1,6 @@
-// What a call into the stand-in VM does when it ends: return a value, fail, or leave by a
-// structured exception the way a VM built by another compiler would.
+// What a call into the stand-in VM does when it ends: return a value, fail, leave the
+// PowerScript exception pending in the session, or leave by a structured exception the way
+// a VM built by another compiler would.
 #pragma once
 
 #include <string>
@@ -18,6 +19,7 @@ struct Outcome {
         Raise,            // RaiseException(code)
         AccessViolation,  // write through a null pointer
         MsvcThrow,        // RaiseException(0xE06D7363) shaped like an MSVC throw
+        Exception,        // return 0 with a result of 0, and leave an exception pending
     };
     Kind kind = Kind::Return;
     long value = 0;
@@ -39,8 +41,12 @@ struct Outcome {
 // Words are matched exactly (lower case).
 bool parseFaultWord(std::string_view word, Outcome& out);
 
+// Reads an item of a library function's `returns` list: a 32-bit signed number, a fault
+// word, or `exception` (which only a function call can end with).
+bool parseReturnsItem(std::string_view word, Outcome& out);
+
 // The journal's words for an outcome: "<value>", "fail <n>", "raise 0xXXXXXXXX",
-// "access-violation" or "msvc-throw".
+// "access-violation", "msvc-throw" or "exception".
 std::string describeOutcome(const Outcome& o);
 
 }  // namespace standin

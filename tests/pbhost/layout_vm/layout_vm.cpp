@@ -1,0 +1,239 @@
+// layoutvm.dll: a PowerBuilder 9 VM reduced to its binary interface, written from the
+// slot tables of PBNI alone (it shares no declaration with the host).  Its objects are
+// plain structs whose first member points to an array of function pointers, filled slot
+// by slot from the table below; every other slot is a trap.  Member functions are
+// __thiscall in the vendor's DLL: here they are __fastcall free functions whose first
+// parameter is `this` (ECX) and whose second is the unused EDX, which gives the same
+// stack layout and the same callee-pops rule.
+//
+// Each call is appended as one line to the file named by the LAYOUTVM_CALLS environment
+// variable: "<interface> <slot> <name> <this> <arguments as received>".  The file outlives
+// the DLL, so the host's FreeLibrary shows as the last line, "unloaded".
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+namespace {
+
+using Slot = void (*)();  // the one function-pointer type every other converts to silently
+template <class F>
+Slot AsSlot(F f) { return reinterpret_cast<Slot>(f); }
+
+enum Interface { kVm, kSession, kArguments, kValue };
+const char* const kInterfaceNames[] = {"IPB_VM", "IPB_Session", "IPB_Arguments", "IPB_Value"};
+constexpr std::size_t kVmSlots = 3, kSessionSlots = 271, kArgumentsSlots = 2, kValueSlots = 43;
+const unsigned long kTrapException = 0xE0510701;
+
+struct Object { const Slot* vtable; };
+struct CallInfo { Object* args; Object* returnValue; void* returnClass; };  // 12 bytes
+
+Slot vmTable[kVmSlots], sessionTable[kSessionSlots], argumentsTable[kArgumentsSlots], valueTable[kValueSlots];
+Object vm{vmTable}, session{sessionTable}, arguments{argumentsTable};
+Object argValues[4] = {{valueTable}, {valueTable}, {valueTable}, {valueTable}};
+Object returnValue{valueTable};
+long returnedLong = 0;
+char group, klass, object;  // handles: only their addresses matter
+const void* currentCallInfo = nullptr;
+int callInfoCount = 0;
+
+void Append(const std::string& line) {
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("LAYOUTVM_CALLS", path, sizeof path);
+    if (length == 0 || length >= sizeof path) return;
+    HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const std::string text = line + "\r\n";
+    DWORD written = 0;
+    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+std::string Name(const void* p) {
+    if (p == nullptr) return "null";
+    if (p == &vm) return "vm";
+    if (p == &session) return "session";
+    if (p == &arguments) return "args";
+    for (int i = 0; i < 4; ++i) {
+        if (p == &argValues[i]) return "arg" + std::to_string(i);
+    }
+    if (p == &returnValue) return "ret";
+    if (p == &group) return "grp";
+    if (p == &klass) return "cls";
+    if (p == &object) return "obj";
+    if (p == currentCallInfo) return "ci" + std::to_string(callInfoCount);
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(p)));
+    return hex;
+}
+std::string Text(const char* s) { return s == nullptr ? "null" : "\"" + std::string(s) + "\""; }
+std::string Low16(unsigned int v) { return std::to_string(v & 0xFFFFu); }
+
+void Record(Slot self, const void* thisPointer, const std::string& arguments);
+
+// --- IPB_VM -------------------------------------------------------------------------
+long __fastcall CreateSession(void* self, void*, const char* app, const char** libs, unsigned int numLibs,
+                              Object** out) {
+    std::string names = "[";
+    for (unsigned int i = 0; libs != nullptr && i < (numLibs & 0xFFFFu) && i < 8; ++i) {
+        names += (i ? " " : "") + Text(libs[i]);
+    }
+    char outText[16];
+    std::snprintf(outText, sizeof outText, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(out)));
+    Record(AsSlot(&CreateSession), self, Text(app) + " " + names + "] " + Low16(numLibs) + " " + outText);
+    *out = &session;
+    return 0;
+}
+
+// --- IPB_Session --------------------------------------------------------------------
+void __fastcall Release(void* self, void*) { Record(AsSlot(&Release), self, ""); }
+
+unsigned int __fastcall GetMethodID(void* self, void*, void* cls, const char* name, int routineType,
+                                    const char* signature, unsigned int publicOnly) {
+    Record(AsSlot(&GetMethodID), self, Name(cls) + " " + Text(name) + " " + std::to_string(routineType) + " " +
+                                           Text(signature) + " " + Low16(publicOnly));
+    const std::string known = std::string(name ? name : "") + "/" + (signature ? signature : "");
+    unsigned int id = 0xFFFF;
+    if (known == "of_startup/LSB") id = 1;
+    if (known == "of_run/L") id = 2;
+    if (known == "of_stop/QB") id = 3;
+    if (known == "of_paused/Q") id = 4;
+    if (known == "of_control/QU") id = 5;
+    return 0x5A5A0000u | id;  // a 16-bit result: AX holds it, the rest of EAX is garbage
+}
+
+long __fastcall InitCallInfo(void* self, void*, void* cls, unsigned int mid, CallInfo* ci) {
+    currentCallInfo = ci;
+    ++callInfoCount;
+    Record(AsSlot(&InitCallInfo), self, Name(cls) + " " + Low16(mid) + " " + Name(ci));
+    *ci = CallInfo{&arguments, &returnValue, &klass};
+    return 0;
+}
+
+void __fastcall FreeCallInfo(void* self, void*, CallInfo* ci) { Record(AsSlot(&FreeCallInfo), self, Name(ci)); }
+
+long __fastcall InvokeObjectFunction(void* self, void*, void* obj, unsigned int mid, CallInfo* ci) {
+    Record(AsSlot(&InvokeObjectFunction), self, Name(obj) + " " + Low16(mid) + " " + Name(ci));
+    returnedLong = (mid & 0xFFFFu) == 2 ? 1234 : 0;
+    return 0;
+}
+
+unsigned int __fastcall HasExceptionThrown(void* self, void*) {
+    Record(AsSlot(&HasExceptionThrown), self, "");
+    return 0x5A5A0000u;  // false in AX, garbage above it
+}
+
+void __fastcall ClearException(void* self, void*) { Record(AsSlot(&ClearException), self, ""); }
+
+void* __fastcall FindGroup(void* self, void*, const char* name, int type) {
+    Record(AsSlot(&FindGroup), self, Text(name) + " " + std::to_string(type));
+    return &group;
+}
+
+void* __fastcall FindClass(void* self, void*, void* grp, const char* name) {
+    Record(AsSlot(&FindClass), self, Name(grp) + " " + Text(name));
+    return &klass;
+}
+
+void* __fastcall NewObject(void* self, void*, void* cls) {
+    Record(AsSlot(&NewObject), self, Name(cls));
+    return &object;
+}
+
+// --- IPB_Arguments and IPB_Value ----------------------------------------------------
+Object* __fastcall GetAt(void* self, void*, unsigned int index) {
+    Record(AsSlot(&GetAt), self, Low16(index));
+    return (index & 0xFFFFu) < 4 ? &argValues[index & 0xFFFFu] : nullptr;
+}
+
+long __fastcall GetLong(void* self, void*) {
+    Record(AsSlot(&GetLong), self, "");
+    return returnedLong;
+}
+
+long __fastcall SetBool(void* self, void*, unsigned int value) {
+    Record(AsSlot(&SetBool), self, Low16(value));
+    return 0;
+}
+
+long __fastcall SetUlong(void* self, void*, unsigned long value) {
+    Record(AsSlot(&SetUlong), self, std::to_string(value));
+    return 0;
+}
+
+long __fastcall SetString(void* self, void*, const char* value) {
+    Record(AsSlot(&SetString), self, Text(value));
+    return 0;
+}
+
+// The slots this VM serves, as PBNI numbers them for PowerBuilder 9.
+struct Entry { Interface iface; std::size_t slot; const char* name; Slot function; };
+const Entry kEntries[] = {
+    {kVm, 0, "CreateSession", AsSlot(&CreateSession)},
+    {kSession, 0, "Release", AsSlot(&Release)},
+    {kSession, 3, "GetMethodID", AsSlot(&GetMethodID)},
+    {kSession, 6, "InitCallInfo", AsSlot(&InitCallInfo)},
+    {kSession, 7, "FreeCallInfo", AsSlot(&FreeCallInfo)},
+    {kSession, 33, "InvokeObjectFunction", AsSlot(&InvokeObjectFunction)},
+    {kSession, 35, "HasExceptionThrown", AsSlot(&HasExceptionThrown)},
+    {kSession, 37, "ClearException", AsSlot(&ClearException)},
+    {kSession, 40, "FindGroup", AsSlot(&FindGroup)},
+    {kSession, 41, "FindClass", AsSlot(&FindClass)},
+    {kSession, 47, "NewObject", AsSlot(&NewObject)},
+    {kArguments, 1, "GetAt", AsSlot(&GetAt)},
+    {kValue, 11, "GetLong", AsSlot(&GetLong)},
+    {kValue, 27, "SetBool", AsSlot(&SetBool)},
+    {kValue, 29, "SetUlong", AsSlot(&SetUlong)},
+    {kValue, 35, "SetString", AsSlot(&SetString)},
+};
+
+void Record(Slot self, const void* thisPointer, const std::string& arguments) {
+    for (const Entry& e : kEntries) {
+        if (e.function == self) {
+            Append(std::string(kInterfaceNames[e.iface]) + " " + std::to_string(e.slot) + " " + e.name + " " +
+                   Name(thisPointer) + (arguments.empty() ? "" : " " + arguments));
+        }
+    }
+}
+
+// One distinct trap per slot, so that the line names the slot the host went through.
+template <Interface I, std::size_t N>
+void __fastcall Trap(void*, void*) {
+    const std::string line = "unexpected slot " + std::to_string(N) + " of " + kInterfaceNames[I];
+    Append(line);
+    // Nothing may catch the exception, which ends the test program: say why on stderr.
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), (line + "\n").data(), static_cast<DWORD>(line.size() + 1), &written,
+              nullptr);
+    RaiseException(kTrapException, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+}
+template <Interface I, std::size_t... N>
+void FillTraps(Slot* table, std::index_sequence<N...>) {
+    ((table[N] = AsSlot(&Trap<I, N>)), ...);
+}
+
+void BuildTables() {
+    FillTraps<kVm>(vmTable, std::make_index_sequence<kVmSlots>());
+    FillTraps<kSession>(sessionTable, std::make_index_sequence<kSessionSlots>());
+    FillTraps<kArguments>(argumentsTable, std::make_index_sequence<kArgumentsSlots>());
+    FillTraps<kValue>(valueTable, std::make_index_sequence<kValueSlots>());
+    Slot* const tables[] = {vmTable, sessionTable, argumentsTable, valueTable};
+    for (const Entry& e : kEntries) tables[e.iface][e.slot] = e.function;
+}
+
+}  // namespace
+
+// Declared by the vendor without a convention keyword: __cdecl.
+extern "C" __declspec(dllexport) long __cdecl PB_GetVM(Object** out) {
+    Append("PB_GetVM");
+    *out = &vm;
+    return 0;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+    if (reason == DLL_PROCESS_ATTACH) BuildTables();
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) Append("unloaded");  // FreeLibrary, not exit
+    return TRUE;
+}
