@@ -1,10 +1,9 @@
 // The host's declarations of the VM's interface, checked slot by slot against the byte
-// offsets of the real VM's vtables, and the call of PB_GetVM under either convention.
+// offsets of the real VM's vtables.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "pbhost/get_vm_call.h"
 #include "pbhost/pbni.h"
 
 namespace {
@@ -46,37 +45,6 @@ TEST(PbniLayout, EverySlotTheHostCallsIsAtTheRealVmsOffset) {
     EXPECT_EQ(VtableOffset(&IPB_Value::SetUlong), 0x74);
     EXPECT_EQ(VtableOffset(&IPB_Value::SetString), 0x8C);
     EXPECT_EQ(VtableOffset(&IPB_Value::Unused42), 42 * 4) << "43 slots";
-}
-
-IPB_VM* const kTheVm = reinterpret_cast<IPB_VM*>(0x1234);
-
-extern "C" PBXRESULT __cdecl CdeclGetVm(IPB_VM** vm) {
-    *vm = kTheVm;
-    return 7;
-}
-extern "C" PBXRESULT __stdcall StdcallGetVm(IPB_VM** vm) {
-    *vm = kTheVm;
-    return 8;
-}
-
-// Each call from a frame of its own, so that the frame's stack pointer can be compared
-// before and after it.
-__attribute__((noinline)) bool CallKeepsTheStack(PB_GetVM_Function getVm, PBXRESULT expected) {
-    void* before;
-    void* after;
-    __asm__ __volatile__("movl %%esp, %0" : "=r"(before));
-    IPB_VM* vm = nullptr;
-    const PBXRESULT result = CallGetVm(getVm, &vm);
-    __asm__ __volatile__("movl %%esp, %0" : "=r"(after));
-    EXPECT_EQ(result, expected);
-    EXPECT_EQ(vm, kTheVm);
-    return before == after;
-}
-
-TEST(PbniLayout, GetVmWorksWhetherTheExportPopsItsArgumentOrNot) {
-    EXPECT_TRUE(CallKeepsTheStack(CdeclGetVm, 7));
-    EXPECT_TRUE(CallKeepsTheStack(reinterpret_cast<PB_GetVM_Function>(reinterpret_cast<void*>(StdcallGetVm)), 8))
-        << "a __stdcall export pops the argument itself";
 }
 
 }  // namespace
