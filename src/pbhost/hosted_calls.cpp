@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
 
 #include "common/service_settings.h"
 #include "diag/event_log.h"
+#include "diag/log_file.h"
 #include "pbhost/host_state.h"
 #include "pbhost/pbni.h"
+#include "pbhost/seh_guard.h"
 #include "pbhost/vm_startup.h"
 
 namespace {
@@ -17,18 +20,39 @@ enum class Outcome {
     Failed,    // InvokeObjectFunction did not succeed
     Threw,     // PowerScript threw: "PowerScript exception in <name>" has been reported
     Returned,  // the function ran to its end
+    Faulted,   // a structured exception left the VM: "Exception 0x... in <name>" has been
+               // logged and reported, and nothing more may be called in the VM
 };
+
+// The exit code of a process that ends after a fault, as after a failed of_run.
+const UINT kFaultExitCode = 1627;
 
 void ReportError(const char* text, const char* name) {
     ReportServiceEvent(kEventError, (std::string(text) + name).c_str());
 }
 
-// Calls the hosted object's function name(signature).  setArguments(arguments) sets the
-// arguments of the prepared call.  When the function has a result and returned, its long
-// goes to *result.  The method id is looked up on every call and never kept.
+// A fault inside the VM: an access violation, a raised exception or an MSVC C++ throw
+// (0xE06D7363) that nothing in the VM caught.
+void ReportFault(const char* name, unsigned long code) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08lX", code);
+    const std::string text = std::string("Exception ") + hex + " in " + name;
+    WriteLogLine(text.c_str());
+    ReportServiceEvent(kEventError, text.c_str());
+}
+
+// Runs call() in the VM; false, after the fault has been reported under name, when a
+// structured exception ended it.
+template <class Call>
+bool CallGuarded(const char* name, Call call) {
+    unsigned long code = 0;
+    if (CallCatchingStructuredExceptions(call, &code)) return true;
+    ReportFault(name, code);
+    return false;
+}
+
 template <class SetArguments>
-Outcome CallFunction(const char* name, const char* signature, SetArguments setArguments,
-                     long* result) {
+Outcome CallUnguarded(const char* name, const char* signature, SetArguments setArguments, long* result) {
     pbni::IPB_Session* session = HostState.Session;
     const pbni::pbmethodID id =
         session->GetMethodID(HostState.HostedClass, name, pbni::PBRT_FUNCTION, signature, 1);
@@ -55,19 +79,36 @@ Outcome CallFunction(const char* name, const char* signature, SetArguments setAr
     return outcome;
 }
 
+// Calls the hosted object's function name(signature), guarded against faults.
+// setArguments(arguments) sets the arguments of the prepared call.  When the function has
+// a result and returned, its long goes to *result.  The method id is looked up on every
+// call and never kept.
+template <class SetArguments>
+Outcome CallFunction(const char* name, const char* signature, SetArguments setArguments,
+                     long* result) {
+    Outcome outcome = Outcome::Faulted;
+    if (!CallGuarded(name, [&] { outcome = CallUnguarded(name, signature, setArguments, result); })) {
+        return Outcome::Faulted;
+    }
+    return outcome;
+}
+
 void NoArguments(pbni::IPB_Arguments&) {}
 
 // The control callbacks: at most one unsigned long argument, no result, and an outcome
-// of no consequence to the service.  False, with nothing called, once CallStop has ended
-// the host.
+// of no consequence to the service, unless the VM faulted: then its state is unknown and
+// the service cannot go on, and the process ends as after a failed of_run, without a stop
+// report, so that the Service Control Manager applies the recovery actions.  False, with
+// nothing called, once CallStop has ended the host.
 bool CallCallback(const char* name, const char* signature, const unsigned long* argument) {
     if (HostState.Session == nullptr) return false;
-    CallFunction(
+    const Outcome outcome = CallFunction(
         name, signature,
         [argument](pbni::IPB_Arguments& arguments) {
             if (argument != nullptr) arguments.GetAt(0)->SetUlong(*argument);
         },
         nullptr);
+    if (outcome == Outcome::Faulted) TerminateProcess(GetCurrentProcess(), kFaultExitCode);
     return true;
 }
 
@@ -108,13 +149,15 @@ unsigned long CallRun() {
 
 void CallStop() {
     const bool shutdown = LoadStopReason() == kShutdownControl;
-    CallFunction(
-        "of_stop", "QB",
-        [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
-        nullptr);
-
-    HostState.Session->Release();
-    FreeLibrary(HostState.VmModule);
+    // After a fault nothing more is called in the VM, not even to end it: the stop was
+    // asked for all the same, and the service still reports it.
+    const bool faulted =
+        CallFunction(
+            "of_stop", "QB",
+            [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
+            nullptr) == Outcome::Faulted ||
+        !CallGuarded("Release", [] { HostState.Session->Release(); });
+    if (!faulted) CallGuarded("FreeLibrary", [] { FreeLibrary(HostState.VmModule); });
     // What they pointed at is gone with the DLL.
     HostState.Session = nullptr;
     HostState.HostedClass = nullptr;

@@ -174,6 +174,16 @@ TEST_F(HostedCalls, PowerScriptExceptionsAreClearedReportedAndCountAsFailedCalls
                                 kError + "PowerScript exception in of_stop", kInformation + "Service stopped"}));
 }
 
+TEST_F(HostedCalls, AFaultInStartupFailsTheStartAfterItsLineAndEventAndCallsNothingMore) {
+    StartWith(HostedClass({"of_startup LSB returns access-violation"}));
+    EXPECT_EQ(CallStartup(), 1627u);
+    EXPECT_EQ(Log(), logAfterStart_ + "Exception 0xC0000005 in of_startup\r\n");
+    EXPECT_EQ(Events(1), Lines{kError + "Exception 0xC0000005 in of_startup"});
+    const Lines journal = Journal();
+    ASSERT_FALSE(journal.empty());
+    EXPECT_EQ(journal.back(), "InvokeEnd \"of_startup\" #4 0 #5 -> access-violation");
+}
+
 // of_stop learns whether the stop came from a shutdown; then the session and the DLL end.
 class StopCalls : public HostedCalls, public ::testing::WithParamInterface<unsigned long> {};
 

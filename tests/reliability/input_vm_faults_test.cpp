@@ -1,6 +1,6 @@
 // A VM that fails, through the stand-in: every way the start-up can fail, seen from a
 // real service process rather than in process; hosted functions whose invocation fails;
-// and what an exception inside a hosted function does to the service.  (The in-process
+// and what a fault inside a hosted function does to the service.  (The in-process
 // start-up failures, the missing functions and the failing of_startup, of_run, of_stop,
 // of_resumed and of_control are in tests/pbhost; a missing VM DLL in
 // tests/reliability/fault_missing_test.cpp.)
@@ -39,6 +39,13 @@ DWORD ProcessExitCode(DWORD processId, DWORD timeoutMs) {
     if (WaitForSingleObject(process, timeoutMs) == WAIT_OBJECT_0) GetExitCodeProcess(process, &code);
     CloseHandle(process);
     return code;
+}
+
+// The log of a successful start, up to "PBNI Interface Initialized".
+std::string StartUpLog(const HostedService& service) {
+    std::string log;
+    for (const std::string& line : service.StartUpLogLines()) log += line + "\r\n";
+    return log;
 }
 
 class VmFaults : public ::testing::Test {
@@ -126,24 +133,25 @@ void StopAfterCrash(const HostedService& service) {
     if (manager != nullptr) CloseServiceHandle(manager);
 }
 
-// An exception that leaves a hosted function is not caught: only CreateSession is
-// guarded.  The service process ends at once, by the exception, without a stop report
-// and without of_stop; Windows then shows the service stopped (1067) and applies its
-// recovery actions, Wine keeps showing it running.
-TEST_F(VmFaults, ExceptionInsideAHostedFunctionEndsTheServiceProcess) {
+// A structured exception that leaves a hosted function is caught, written to the log and
+// reported; then nothing more is called in the VM.  After a fault in of_run or a control
+// callback the process ends without a stop report and without of_stop, so that Windows
+// shows the service stopped (1067) and applies its recovery actions (Wine keeps showing
+// it running); after a fault in of_stop the service still reports its stop.
+TEST_F(VmFaults, AFaultInsideAHostedFunctionIsLoggedAndReportedBeforeTheServiceEnds) {
     struct Cell {
         const char* label;
         std::string HostedClass::*function;
         const char* clauses;
         unsigned long control;  // sent once the service runs; 0 for of_run itself
-        const char* functionName;
-        const char* ending;     // the journal's InvokeEnd result
-        DWORD code;
+        std::string logEnd;     // the log after the start-up lines
+        Lines errors;           // the events after "Service started"
     } cells[] = {
-        {"of_run raises", &HostedClass::run, "returns 50 raise:0xE0001234", 0, "of_run", "raise 0xE0001234",
-         0xE0001234},
+        {"of_run raises", &HostedClass::run, "returns 50 raise:0xE0001234", 0,
+         "Exception 0xE0001234 in of_run\r\nService ended after of_run failed\r\n",
+         {kError + "Exception 0xE0001234 in of_run", kError + "Service ended after of_run failed"}},
         {"of_control writes through a null pointer", &HostedClass::control, "returns access-violation", 200,
-         "of_control", "access-violation", 0xC0000005},
+         "Exception 0xC0000005 in of_control\r\n", {kError + "Exception 0xC0000005 in of_control"}},
     };
     for (const Cell& cell : cells) {
         SCOPED_TRACE(cell.label);
@@ -161,25 +169,38 @@ TEST_F(VmFaults, ExceptionInsideAHostedFunctionEndsTheServiceProcess) {
         // it says about the control (Wine: 109, the pipe ended) is of no interest here.
         if (cell.control != 0) kit::SendControl(service.name(), cell.control);
 
+        // Ended by the service itself, as after a failed of_run (Wine keeps the low byte).
         const DWORD exitCode = ProcessExitCode(processId, 15000);
-
-        // Windows ends such a process with the exception's code; Wine with its low byte.
-        EXPECT_TRUE(exitCode == cell.code || exitCode == (cell.code & 0xFF)) << std::hex << exitCode;
-        const auto ends = service.Calls("InvokeEnd", cell.functionName);
-        ASSERT_FALSE(ends.empty());
-        std::string ending;
-        const std::vector<std::string>& fields = ends.back().fields;
-        for (size_t i = 5; i < fields.size(); ++i) ending += (ending.empty() ? "" : " ") + fields[i];
-        EXPECT_EQ(ending, cell.ending);
+        EXPECT_TRUE(exitCode == 1627 || exitCode == (1627 & 0xFF)) << exitCode;
+        EXPECT_EQ(service.Log(), StartUpLog(service) + cell.logEnd);
+        Lines events = {kInformation + "PBNI Interface Initialized", kInformation + "Service started"};
+        events.insert(events.end(), cell.errors.begin(), cell.errors.end());
+        EXPECT_EQ(service.Events(events.size()), events);
         EXPECT_TRUE(service.Calls("InvokeBegin", "of_stop").empty());
-        for (const JournalEntry& entry : service.Journal()) {
-            EXPECT_NE(entry.operation, "ReleaseSession");
-            EXPECT_NE(entry.operation, "detach") << "nothing is unloaded: the process just ends";
-        }
-        EXPECT_EQ(service.Log().find("Service ended after of_run failed"), std::string::npos);
-        EXPECT_EQ(service.Events(2),
-                  (Lines{kInformation + "PBNI Interface Initialized", kInformation + "Service started"}));
+        const std::vector<JournalEntry> journal = service.Journal();
+        ASSERT_FALSE(journal.empty());
+        EXPECT_EQ(journal.back().operation, "InvokeEnd") << "nothing is called after the fault, nothing unloaded";
         StopAfterCrash(service);
+    }
+}
+
+TEST_F(VmFaults, AFaultInOfStopIsLoggedAndReportedAndTheServiceStillStops) {
+    HostedService service("PbvmVmStop");
+    HostedClass hosted;
+    hosted.run = "returns 60000";
+    hosted.stop = "returns msvc-throw";
+    service.Install(hosted);
+    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
+    ASSERT_TRUE(service.WaitForCalls("InvokeEnd", "of_run", 1));
+    EXPECT_EQ(service.Run({"-stop", service.name()}), "Service command successful!\r\n");
+    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
+    EXPECT_EQ(service.Log(), StartUpLog(service) + "Exception 0xE06D7363 in of_stop\r\n");
+    EXPECT_EQ(service.Events(4), (Lines{kInformation + "PBNI Interface Initialized", kInformation + "Service started",
+                                        kError + "Exception 0xE06D7363 in of_stop",
+                                        kInformation + "Service stopped"}));
+    for (const JournalEntry& entry : service.Journal()) {
+        EXPECT_NE(entry.operation, "ReleaseSession") << "nothing more is called in the VM";
     }
 }
 
