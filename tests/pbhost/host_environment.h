@@ -63,7 +63,6 @@ protected:
     Lines JournalFrom(size_t firstLine, const Lines& operations) const;
 
     kit::TempDir dir_{"pbhost"};
-    bool misuseExpected_ = false;  // the test provokes a journaled misuse on purpose
     std::string service_;
     std::string logPath_;
     std::string libraryPath_;
