@@ -1,8 +1,8 @@
 // The service's status as it reports it to the Service Control Manager, and the event
-// that ends its run loop.  Shared by the service-main thread and the control handler's
-// thread: the current state is the only field both write, and it is one 32-bit word
-// read and written whole through the accessors below; the reports themselves are made
-// one at a time.
+// that ends its run loop.  Shared by the service-main thread, which writes the current
+// state (pauses and continues included, as the handler hands them over), and the control
+// handler's thread, which reports it: it is one 32-bit word read and written whole
+// through the accessors below; the reports themselves are made one at a time.
 #pragma once
 
 #include <windows.h>
