@@ -24,9 +24,6 @@ enum class Outcome {
                // logged and reported, and nothing more may be called in the VM
 };
 
-// The exit code of a process that ends after a fault, as after a failed of_run.
-const UINT kFaultExitCode = 1627;
-
 void ReportError(const char* text, const char* name) {
     ReportServiceEvent(kEventError, (std::string(text) + name).c_str());
 }
@@ -108,7 +105,7 @@ bool CallCallback(const char* name, const char* signature, const unsigned long* 
             if (argument != nullptr) arguments.GetAt(0)->SetUlong(*argument);
         },
         nullptr);
-    if (outcome == Outcome::Faulted) TerminateProcess(GetCurrentProcess(), kFaultExitCode);
+    if (outcome == Outcome::Faulted) TerminateProcess(GetCurrentProcess(), kHostedObjectFailedExitCode);
     return true;
 }
 
@@ -151,13 +148,12 @@ void CallStop() {
     const bool shutdown = LoadStopReason() == kShutdownControl;
     // After a fault nothing more is called in the VM, not even to end it: the stop was
     // asked for all the same, and the service still reports it.
-    const bool faulted =
-        CallFunction(
-            "of_stop", "QB",
-            [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
-            nullptr) == Outcome::Faulted ||
-        !CallGuarded("Release", [] { HostState.Session->Release(); });
-    if (!faulted) CallGuarded("FreeLibrary", [] { FreeLibrary(HostState.VmModule); });
+    bool callable = CallFunction(
+                        "of_stop", "QB",
+                        [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
+                        nullptr) != Outcome::Faulted;
+    if (callable) callable = CallGuarded("Release", [] { HostState.Session->Release(); });
+    if (callable) CallGuarded("FreeLibrary", [] { FreeLibrary(HostState.VmModule); });
     // What they pointed at is gone with the DLL.
     HostState.Session = nullptr;
     HostState.HostedClass = nullptr;

@@ -13,6 +13,10 @@
 // VM after it, and each operation below says how the service goes on.
 #pragma once
 
+// The exit code of a service process that ends without a stop report because the hosted
+// object failed (ERROR_FUNCTION_FAILED), so that the recovery actions apply.
+const unsigned int kHostedObjectFailedExitCode = 1627;
+
 // of_startup(service name, false).  0 when it returned 0; its non-zero long as it is;
 // 1627 when the function is missing, could not be invoked, threw or faulted.
 unsigned long CallStartup();

@@ -7,7 +7,6 @@ namespace {
 struct HandOver {
     void (*call)(unsigned long);
     unsigned long argument;
-    bool served;
 };
 
 // Events that live as long as the process: made before main, never closed.
@@ -42,18 +41,16 @@ void OpenHandOvers() {
     ResetEvent(Events.done);
 }
 
-bool HandOverToHost(void (*call)(unsigned long), unsigned long argument) {
+void HandOverToHost(void (*call)(unsigned long), unsigned long argument) {
     const CriticalSectionTurn caller(Callers);
-    HandOver handOver = {call, argument, false};
+    HandOver handOver = {call, argument};
     {
         const CriticalSectionTurn turn(State);
-        if (Closed) return false;
+        if (Closed) return;
         Pending = &handOver;
     }
     SetEvent(Events.waiting);
     WaitForSingleObject(Events.done, INFINITE);
-    // Written before done was signalled, by the thread that served or turned it away.
-    return handOver.served;
 }
 
 HANDLE HandOverWaiting() { return Events.waiting; }
@@ -62,7 +59,6 @@ void ServeHandOver() {
     HandOver* handOver = TakePending();
     if (handOver == nullptr) return;
     handOver->call(handOver->argument);
-    handOver->served = true;
     SetEvent(Events.done);
 }
 

@@ -11,9 +11,9 @@
 // Back to the process-start state: hand-overs are taken and wait to be served.
 void OpenHandOvers();
 
-// Has call(argument) run on the host's thread and returns true once it has run.  Once
-// CloseHandOvers has been called it calls nothing and returns false at once.
-bool HandOverToHost(void (*call)(unsigned long), unsigned long argument);
+// Has call(argument) run on the host's thread and returns once it has run.  Once
+// CloseHandOvers has been called it calls nothing and returns at once.
+void HandOverToHost(void (*call)(unsigned long), unsigned long argument);
 
 // An auto-reset event, signalled when a hand-over waits: the host's thread waits on it
 // beside its own events and then calls ServeHandOver.
@@ -23,5 +23,5 @@ HANDLE HandOverWaiting();
 void ServeHandOver();
 
 // On the host's thread, when the host is about to end: a hand-over that waits, and every
-// later one, returns false without having been run.
+// later one, returns without having been run.
 void CloseHandOvers();

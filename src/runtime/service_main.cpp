@@ -20,8 +20,6 @@ namespace {
 // that it waits rather than spins until it is continued or stopped.
 const DWORD kPausedRecheckMs = 100;
 
-// The process's exit code when it ends after a failed of_run without reporting a stop.
-const UINT kRunFailedExitCode = 1627;
 
 DWORD WindowsControlsAccepted() {
 #if defined(_MSC_VER)
@@ -166,7 +164,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         // actions (a restart after two minutes, as installed).
         WriteLogLine("Service ended after of_run failed");
         ReportServiceEvent(kEventError, "Service ended after of_run failed");
-        TerminateProcess(GetCurrentProcess(), kRunFailedExitCode);
+        TerminateProcess(GetCurrentProcess(), kHostedObjectFailedExitCode);
         return;
     }
 

@@ -53,10 +53,8 @@ TEST_F(ListForms, ValueNamingALibraryIsAOneNameListAndAnyOtherFileIsAListFile) {
         EXPECT_EQ(Journal({"CreateSession"}), Lines{"CreateSession \"pbhostapp\" 1 " + Q(library) + " -> 0 #1"});
     }
     Restart();
-    SetLibraryList(WriteFile("app.pbl.txt", HostedClass()));
-    ExpectNamesReachTheVm("File", {"class svc_host", "function of_startup LSB", "function of_run L", "function of_stop QB",
-                                   "function of_paused Q", "function of_resumed Q", "function of_control QU",
-                                   "function of_powerevent QU", "function of_sessionchg QU"});
+    SetLibraryList(WriteFile("app.pbl.txt", "a.pbl\r\nb.pbd\r\n"));
+    ExpectNamesReachTheVm("File", {"a.pbl", "b.pbd"});
 }
 
 TEST_F(ListForms, ValueNamingADirectoryIsTheListItself) {

@@ -1,8 +1,9 @@
 // Controls that meet the end of the service, in a process where the host runs on the
 // stand-in VM and the handler is called directly: a control still waiting for the host's
 // thread when the run loop ends calls nothing, nothing is called after the host has
-// ended, and a pause or continue does not undo the stop-pending or stopped state.  (The same race through the real
-// Service Control Manager: LoadStorm.ControlsWhileTheServiceStopsItselfDoNotCrashIt.)
+// ended, and a pause or continue does not undo the stop-pending or stopped state.  (The
+// same race through the real Service Control Manager:
+// LoadStorm.ControlsWhileTheServiceStopsItselfDoNotCrashIt.)
 #include <gtest/gtest.h>
 
 #include <windows.h>

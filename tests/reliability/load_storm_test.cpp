@@ -150,6 +150,9 @@ TEST(LoadStorm, ControlsWhileTheServiceStopsItselfDoNotCrashIt) {
     for (unsigned round = 1; round <= rounds; ++round) {
         HostedService service("PbvmStormStop");
         HostedClass hosted;
+        // of_startup's half second keeps the process there while the test looks up its
+        // id: on a busy machine the whole short life could otherwise pass first.
+        hosted.startup = "returns 0 takes 500";
         hosted.run = "returns 30 30 30 30 30 30 0 takes 10";
         hosted.paused = "takes 5";
         hosted.resumed = "takes 5";
