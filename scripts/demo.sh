@@ -2,8 +2,17 @@
 # Sets up the machine, builds, and shows pbvmsvc's main job under Wine: a PowerBuilder
 # application (here a class of the stand-in VM) installed and run as a Windows service.
 # Works in a private Wine prefix that is deleted at the end; leaves nothing behind.
+#
+#   demo.sh           on the stand-in of PowerBuilder 9 (pbvm90.dll beside pbvmsvc.exe)
+#   demo.sh --pb2022  on the stand-in of PowerBuilder 2022 (pbvm.dll, Unicode interface),
+#                     in a runtime folder of its own that only PBRuntimeDir leads to
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+case "${1:-}" in
+    "") pb2022=false ;;
+    --pb2022) pb2022=true ;;
+    *) echo "usage: $0 [--pb2022]" >&2; exit 2 ;;
+esac
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
@@ -20,12 +29,21 @@ pbvmsvc() { printf '$ pbvmsvc %s\n' "$*"; wine pbvmsvc.exe "$@" | tr -d '\r'; }
 state() { wine sc query PbvmDemo | tr -d '\r' | sed -n 's/^ *STATE *: [0-9]* *\(.*\)$/    state: \1/p'; }
 
 demo="$WINEPREFIX/drive_c/pbvmsvc-demo"
-step "Placing pbvmsvc.exe, the stand-in PowerBuilder VM (pbvm90.dll), the demo library and its INI file in C:\\pbvmsvc-demo"
-mkdir -p "$demo"
-cp "$root/build/bin/pbvmsvc.exe" "$root/build/bin/standin/pbvm90.dll" \
-   "$root/standin/demo/heartbeat.pbl" "$root/standin/demo/demo.ini" "$demo/"
+runtime='C:\pbvmsvc-demo\Runtime 22.0.0.1878'
+if $pb2022; then
+    step "Placing pbvmsvc.exe, the demo library and its INI file in C:\\pbvmsvc-demo, and the stand-in PowerBuilder 2022 VM (pbvm.dll) in $runtime"
+    mkdir -p "$demo/Runtime 22.0.0.1878"
+    cp "$root/build/bin/standin-pb22/pbvm.dll" "$root/build/bin/standin-pb22/pbshr.dll" "$demo/Runtime 22.0.0.1878/"
+    journal="$demo/Runtime 22.0.0.1878/pbvm.journal"
+else
+    step "Placing pbvmsvc.exe, the stand-in PowerBuilder VM (pbvm90.dll), the demo library and its INI file in C:\\pbvmsvc-demo"
+    mkdir -p "$demo"
+    cp "$root/build/bin/standin/pbvm90.dll" "$demo/"
+    journal="$demo/pbvm90.journal"
+fi
+cp "$root/build/bin/pbvmsvc.exe" "$root/standin/demo/heartbeat.pbl" "$root/standin/demo/demo.ini" "$demo/"
 cd "$demo"
-ls -1 | sed 's/^/    /'
+ls -1R | sed 's/^/    /'
 
 step "Usage text (any unknown command line)"
 pbvmsvc -help
@@ -34,6 +52,10 @@ step "Installing the service from demo.ini"
 sed 's/^/    /' demo.ini | tr -d '\r'
 pbvmsvc -i demo.ini
 pbvmsvc -reg PbvmDemo LogFileName 'C:\pbvmsvc-demo\PbvmDemo.log'
+if $pb2022; then
+    pbvmsvc -v PbvmDemo pbvm.dll
+    pbvmsvc -reg PbvmDemo PBRuntimeDir "$runtime"
+fi
 printf '    image path: %s\n' "$(wine reg query 'HKLM\SYSTEM\CurrentControlSet\Services\PbvmDemo' /v ImagePath \
     | tr -d '\r' | sed -n 's/^ *ImagePath *REG_SZ *//p')"
 
@@ -62,7 +84,7 @@ step "What the hosted class did (its work log)"
 sed 's/^/    /' heartbeat-work.log | tr -d '\r'
 
 step "The stand-in VM's journal of the host's calls (the hosted functions only)"
-grep -E ' (PB_GetVM|CreateSession|FindGroup|FindClass|CreateObject|InvokeBegin|InvokeEnd|ReleaseSession|detach)' pbvm90.journal \
+grep -E ' (PB_GetVM|CreateSession|FindGroup|FindClass|CreateObject|InvokeBegin|InvokeEnd|ReleaseSession|detach)' "$journal" \
     | tr -d '\r' | cut -c1-110 | sed 's/^/    /'
 
 step "Events reported under the source PbvmDemo"

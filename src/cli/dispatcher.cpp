@@ -16,7 +16,7 @@
 
 void PrintUsage() {
     Print("Please see the help file for command line options.\r\n");
-    Print("\r\nThis version is for PowerBuilder 9 only.\r\n");
+    Print("\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n");
     Print("pbvmsvc version %s - runs PowerBuilder 9 applications as Windows services\r\n\r\n",
           PBVMSVC_VERSION_STRING);
 }

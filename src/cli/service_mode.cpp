@@ -56,6 +56,10 @@ void RunServiceMode() {
     if (GetRegString("PBVMName", sizeof s.PBVMName, s.PBVMName) == 0) {
         CopyToField(s.PBVMName, kDefaultVmName);
     }
+    // Optional: only the runtimes of PowerBuilder 2019 R3 and later live in a folder of
+    // their own.  A value that is empty or cannot be read whole leaves the field empty,
+    // which means there is none.
+    GetRegString("PBRuntimeDir", sizeof s.PBRuntimeDir, s.PBRuntimeDir);
 
     SERVICE_TABLE_ENTRYA table[] = {{s.ServiceName, ServiceMain}, {nullptr, nullptr}};
     StartServiceCtrlDispatcherA(table);

@@ -8,7 +8,7 @@
 // Aggregate initialisation keeps the initial state in the image: no code has to run
 // before main for Description and PBVMName to hold their texts.
 ServiceSettingsRecord ServiceSettings = {
-    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", ""};
+    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", "", ""};
 
 const char* const kDefaultDescription = PBVMSVC_DEFAULT_DESCRIPTION;
 const char* const kDefaultVmName = PBVMSVC_DEFAULT_VM_NAME;
@@ -46,6 +46,7 @@ FieldInfo DescribeField(Field field) {
         case Field::PBAppName: return {"PBAppName", s.PBAppName, sizeof s.PBAppName};
         case Field::PBObjName: return {"PBObjName", s.PBObjName, sizeof s.PBObjName};
         case Field::PBVMName: return {"PBVMName", s.PBVMName, sizeof s.PBVMName};
+        case Field::PBRuntimeDir: return {"PBRuntimeDir", s.PBRuntimeDir, sizeof s.PBRuntimeDir};
         case Field::None: break;
     }
     return {"", nullptr, 0};

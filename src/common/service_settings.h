@@ -20,6 +20,7 @@ struct ServiceSettingsRecord {
     char PBAppName[50];
     char PBObjName[50];
     char PBVMName[16];
+    char PBRuntimeDir[260];  // the folder of a PowerBuilder 2019 R3+ runtime; empty: none
     char LogFileName[260];
     char EventLog[50];
 };
@@ -42,6 +43,7 @@ enum class Field {
     PBAppName,
     PBObjName,
     PBVMName,
+    PBRuntimeDir,
 };
 
 // A field's name (as in the record), storage and capacity (counting the terminator).

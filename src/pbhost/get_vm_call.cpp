@@ -1,6 +1,6 @@
 #include "pbhost/get_vm_call.h"
 
-pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, pbni::IPB_VM** vm) {
+pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, void** vm) {
     pbni::PBXRESULT result;
 #if defined(_MSC_VER)
     __asm {

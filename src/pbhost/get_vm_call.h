@@ -8,4 +8,4 @@
 // __stdcall export would pop it itself, and a plain call through a __cdecl pointer would
 // then leave the stack pointer 4 bytes off.  This call puts the stack pointer back to
 // what it was before the argument was pushed, so either convention works.
-pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, pbni::IPB_VM** vm);
+pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, void** vm);

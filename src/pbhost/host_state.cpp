@@ -2,6 +2,6 @@
 
 #include <cstring>
 
-HostStateRecord HostState = {nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0};
+HostStateRecord HostState = {nullptr, false, nullptr, nullptr, nullptr, nullptr, 0, 0};
 
 void ResetHostState() { std::memset(&HostState, 0, sizeof HostState); }

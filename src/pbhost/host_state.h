@@ -14,8 +14,9 @@
 
 struct HostStateRecord {
     HMODULE VmModule;
-    pbni::IPB_VM* Vm;
-    pbni::IPB_Session* Session;
+    bool Unicode;   // the VM speaks the interface of PowerBuilder 10 and later
+    void* Vm;       // pbni::IPB_VM, or pbni::IPB_VM10 when Unicode
+    void* Session;  // pbni::IPB_SessionT<char>, or <wchar_t> when Unicode: see WithSession
     pbni::pbclass HostedClass;
     pbni::pbobject HostedObject;
     volatile LONG RunFailure;  // 100 after a failed of_run, 0 after a good one
@@ -27,6 +28,14 @@ extern HostStateRecord HostState;
 // Puts the record back into its process-start state (for the tests; a process starts
 // in that state anyway).  It releases nothing.
 void ResetHostState();
+
+// Returns call(session), with the session typed for the string type of the VM's
+// generation, so that one generic call serves both.
+template <class Call>
+auto WithSession(Call call) -> decltype(call(static_cast<pbni::IPB_SessionT<char>*>(nullptr))) {
+    if (HostState.Unicode) return call(static_cast<pbni::IPB_SessionT<wchar_t>*>(HostState.Session));
+    return call(static_cast<pbni::IPB_SessionT<char>*>(HostState.Session));
+}
 
 const LONG kRunFailed = 100;
 const unsigned long kShutdownControl = 5;  // SERVICE_CONTROL_SHUTDOWN

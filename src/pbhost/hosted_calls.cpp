@@ -11,6 +11,7 @@
 #include "pbhost/host_state.h"
 #include "pbhost/pbni.h"
 #include "pbhost/seh_guard.h"
+#include "pbhost/session_text.h"
 #include "pbhost/vm_startup.h"
 
 namespace {
@@ -48,16 +49,16 @@ bool CallGuarded(const char* name, Call call) {
     return false;
 }
 
-template <class SetArguments>
-Outcome CallUnguarded(const char* name, const char* signature, SetArguments setArguments, long* result) {
-    pbni::IPB_Session* session = HostState.Session;
-    const pbni::pbmethodID id =
-        session->GetMethodID(HostState.HostedClass, name, pbni::PBRT_FUNCTION, signature, 1);
+template <class Char, class SetArguments>
+Outcome CallUnguarded(pbni::IPB_SessionT<Char>* session, const char* name, const char* signature,
+                      SetArguments setArguments, long* result) {
+    const pbni::pbmethodID id = session->GetMethodID(HostState.HostedClass, SessionText<Char>(name).get(),
+                                                     pbni::PBRT_FUNCTION, SessionText<Char>(signature).get(), 1);
     if (id == pbni::kUndefinedMethodID) {
         ReportError("GetMethodID failed for ", name);
         return Outcome::NotFound;
     }
-    pbni::PBCallInfo call = {};
+    pbni::PBCallInfoT<Char> call = {};
     session->InitCallInfo(HostState.HostedClass, id, &call);
     setArguments(*call.pArgs);
     Outcome outcome = session->InvokeObjectFunction(HostState.HostedObject, id, &call) == pbni::PBX_OK
@@ -77,20 +78,30 @@ Outcome CallUnguarded(const char* name, const char* signature, SetArguments setA
 }
 
 // Calls the hosted object's function name(signature), guarded against faults.
-// setArguments(arguments) sets the arguments of the prepared call.  When the function has
-// a result and returned, its long goes to *result.  The method id is looked up on every
-// call and never kept.
+// setArguments(arguments) sets the arguments of the prepared call, whichever the string
+// type of the session.  When the function has a result and returned, its long goes to
+// *result.  The method id is looked up on every call and never kept.
 template <class SetArguments>
 Outcome CallFunction(const char* name, const char* signature, SetArguments setArguments,
                      long* result) {
     Outcome outcome = Outcome::Faulted;
-    if (!CallGuarded(name, [&] { outcome = CallUnguarded(name, signature, setArguments, result); })) {
+    if (!CallGuarded(name, [&] {
+            outcome = WithSession([&](auto* session) {
+                return CallUnguarded(session, name, signature, setArguments, result);
+            });
+        })) {
         return Outcome::Faulted;
     }
     return outcome;
 }
 
-void NoArguments(pbni::IPB_Arguments&) {}
+const auto NoArguments = [](auto&) {};
+
+// Sets a string argument in the session's string type.
+template <class Char>
+void SetStringArgument(pbni::IPB_ArgumentsT<Char>& arguments, pbni::pbint index, const char* text) {
+    arguments.GetAt(index)->SetString(SessionText<Char>(text).get());
+}
 
 // The control callbacks: at most one unsigned long argument, no result, and an outcome
 // of no consequence to the service, unless the VM faulted: then its state is unknown and
@@ -101,7 +112,7 @@ bool CallCallback(const char* name, const char* signature, const unsigned long* 
     if (HostState.Session == nullptr) return false;
     const Outcome outcome = CallFunction(
         name, signature,
-        [argument](pbni::IPB_Arguments& arguments) {
+        [argument](auto& arguments) {
             if (argument != nullptr) arguments.GetAt(0)->SetUlong(*argument);
         },
         nullptr);
@@ -115,8 +126,8 @@ unsigned long CallStartup() {
     long result = 0;
     const Outcome outcome = CallFunction(
         "of_startup", "LSB",
-        [](pbni::IPB_Arguments& arguments) {
-            arguments.GetAt(0)->SetString(ServiceSettings.ServiceName);
+        [](auto& arguments) {
+            SetStringArgument(arguments, 0, ServiceSettings.ServiceName);
             arguments.GetAt(1)->SetBool(0);
         },
         &result);
@@ -150,9 +161,9 @@ void CallStop() {
     // asked for all the same, and the service still reports it.
     bool callable = CallFunction(
                         "of_stop", "QB",
-                        [shutdown](pbni::IPB_Arguments& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
+                        [shutdown](auto& arguments) { arguments.GetAt(0)->SetBool(shutdown ? 1 : 0); },
                         nullptr) != Outcome::Faulted;
-    if (callable) callable = CallGuarded("Release", [] { HostState.Session->Release(); });
+    if (callable) callable = CallGuarded("Release", [] { WithSession([](auto* session) { session->Release(); }); });
     if (callable) CallGuarded("FreeLibrary", [] { FreeLibrary(HostState.VmModule); });
     // What they pointed at is gone with the DLL.
     HostState.Session = nullptr;

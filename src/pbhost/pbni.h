@@ -1,17 +1,23 @@
-// The binary interface of the PowerBuilder 9 VM (pbvm90.dll), as the host calls it.
+// The binary interface of the PowerBuilder VMs, as the host calls it: PowerBuilder 9
+// (pbvm90.dll, ANSI) and PowerBuilder 10 and later (pbvm100.dll ... pbvm190.dll, pbvm.dll,
+// Unicode).
 //
 // The VM is built by its vendor with MSVC and offers its native interface as C++
 // interfaces of pure virtual functions.  Each struct below declares one of them slot for
 // slot: the functions the host calls under their vendor names, with the vendor's argument
 // and result sizes, and a filler (UnusedN, N = the slot number) for every slot the host
 // never calls, so that slot k of the vtable is the k-th virtual function declared.
-// There is no base class, no virtual destructor and no overloaded virtual name, and no
-// function returns a struct by value: under those conditions MSVC and g++ lay a vtable
-// out alike.  Member functions use the compilers' default convention on 32-bit Windows,
-// thiscall (this in ECX, arguments on the stack right to left, the callee pops them),
-// which is the VM's.  Do not reorder, insert or remove members.
+// There is no base class but the earlier slots of the same interface, no virtual
+// destructor and no overloaded virtual name, and no function returns a struct by value:
+// under those conditions MSVC and g++ lay a vtable out alike, a derived struct's slots
+// following its base's.  Member functions use the compilers' default convention on
+// 32-bit Windows, thiscall (this in ECX, arguments on the stack right to left, the callee
+// pops them), which is the VM's.  Do not reorder, insert or remove members.
 //
-// PowerBuilder 9 is ANSI only: every string is a const char* in the ANSI code page.
+// The two generations share the layout of every slot the host calls; they differ in the
+// string type (Char below: char for PowerBuilder 9, the ANSI code page; wchar_t for 10
+// and later, UTF-16), in the VM's slot that creates a session, and in slots appended at
+// the end of the session and of the value, which the host never calls.
 #pragma once
 
 #include <cstddef>
@@ -61,23 +67,31 @@ enum pbgroup_type {  // 4 bytes
     PBNI_TEN_SLOTS(X, 16) PBNI_TEN_SLOTS(X, 17) PBNI_TEN_SLOTS(X, 18) PBNI_TEN_SLOTS(X, 19)    \
     PBNI_TEN_SLOTS(X, 20) PBNI_TEN_SLOTS(X, 21) PBNI_TEN_SLOTS(X, 22) PBNI_TEN_SLOTS(X, 23)    \
     PBNI_TEN_SLOTS(X, 24) PBNI_TEN_SLOTS(X, 25) PBNI_TEN_SLOTS(X, 26) X(270)
+#define PBNI_SESSION_SLOTS_271_TO_290(X) \
+    X(271) X(272) X(273) X(274) X(275) X(276) X(277) X(278) X(279) PBNI_TEN_SLOTS(X, 28) X(290)
 #define PBNI_VALUE_SLOTS_0_TO_10(X) X(0) X(1) X(2) X(3) X(4) X(5) X(6) X(7) X(8) X(9) X(10)
 #define PBNI_VALUE_SLOTS_12_TO_26(X) \
     X(12) X(13) X(14) X(15) X(16) X(17) X(18) X(19) X(20) X(21) X(22) X(23) X(24) X(25) X(26)
 #define PBNI_VALUE_SLOTS_30_TO_34(X) X(30) X(31) X(32) X(33) X(34)
 #define PBNI_VALUE_SLOTS_36_TO_42(X) X(36) X(37) X(38) X(39) X(40) X(41) X(42)
+#define PBNI_VALUE_SLOTS_43_TO_45(X) X(43) X(44) X(45)
 
 #define PBNI_VM_UNUSED(X) X(1) X(2)
+#define PBNI_VM10_UNUSED(X) X(0) X(1) X(2) X(4)
 #define PBNI_ARGUMENTS_UNUSED(X) X(0)
 #define PBNI_VALUE_UNUSED(X)                                                               \
     PBNI_VALUE_SLOTS_0_TO_10(X) PBNI_VALUE_SLOTS_12_TO_26(X) X(28) PBNI_VALUE_SLOTS_30_TO_34(X) \
     PBNI_VALUE_SLOTS_36_TO_42(X)
+#define PBNI_VALUE10_UNUSED(X) PBNI_VALUE_UNUSED(X) PBNI_VALUE_SLOTS_43_TO_45(X)
 #define PBNI_SESSION_UNUSED(X)                                                                 \
     X(1) X(2) X(4) X(5) PBNI_SESSION_SLOTS_8_TO_32(X) X(34) X(36) X(38) X(39) X(42) X(43) X(44) \
     X(45) X(46) PBNI_SESSION_SLOTS_48_TO_270(X)
+#define PBNI_SESSION10_UNUSED(X) PBNI_SESSION_UNUSED(X) PBNI_SESSION_SLOTS_271_TO_290(X)
 
-// A value: an argument of a prepared call, or its result.  43 slots.
-struct IPB_Value {
+// A value: an argument of a prepared call, or its result.  43 slots in both generations'
+// common part.
+template <class Char>
+struct IPB_ValueT {
     // 0 GetClass ... 10 GetBool
     PBNI_VALUE_SLOTS_0_TO_10(PBNI_UNUSED_SLOT)
     virtual pblong GetLong() = 0;                  // slot 11
@@ -88,68 +102,93 @@ struct IPB_Value {
     virtual PBXRESULT SetUlong(pbulong value) = 0;   // slot 29
     // 30 SetReal, SetDouble, SetDecimal, SetChar, 34 SetPBString
     PBNI_VALUE_SLOTS_30_TO_34(PBNI_UNUSED_SLOT)
-    virtual PBXRESULT SetString(const char* value) = 0;  // slot 35
+    virtual PBXRESULT SetString(const Char* value) = 0;  // slot 35
     // 36 SetArray ... 42 SetObject
     PBNI_VALUE_SLOTS_36_TO_42(PBNI_UNUSED_SLOT)
 
 protected:
-    ~IPB_Value() {}
+    ~IPB_ValueT() {}
 };
 
 // The arguments of a prepared call.  2 slots.
-struct IPB_Arguments {
-    PBNI_UNUSED_SLOT(0)                        // GetCount
-    virtual IPB_Value* GetAt(pbint index) = 0;  // slot 1; index from 0
+template <class Char>
+struct IPB_ArgumentsT {
+    PBNI_UNUSED_SLOT(0)                                  // GetCount
+    virtual IPB_ValueT<Char>* GetAt(pbint index) = 0;  // slot 1; index from 0
 
 protected:
-    ~IPB_Arguments() {}
+    ~IPB_ArgumentsT() {}
 };
 
 // The record of one call, 12 bytes.  The host provides the storage from InitCallInfo to
 // FreeCallInfo; the VM fills it.
-struct PBCallInfo {
-    IPB_Arguments* pArgs;
-    IPB_Value* returnValue;
+template <class Char>
+struct PBCallInfoT {
+    IPB_ArgumentsT<Char>* pArgs;
+    IPB_ValueT<Char>* returnValue;
     pbclass returnClass;
 };
 
-// A runtime session over an application's libraries.  271 slots.
-struct IPB_Session {
+// A runtime session over an application's libraries: slots 0-270, PowerBuilder 9's 271.
+template <class Char>
+struct IPB_SessionT {
     virtual void Release() = 0;  // slot 0: ends the session
     PBNI_UNUSED_SLOT(1)          // GetClass
     PBNI_UNUSED_SLOT(2)          // GetSystemGroup
     // slot 3; kUndefinedMethodID when the class has no such function
-    virtual pbmethodID GetMethodID(pbclass cls, const char* methodName, PBRoutineType rt,
-                                   const char* signature, pbboolean publicOnly) = 0;
+    virtual pbmethodID GetMethodID(pbclass cls, const Char* methodName, PBRoutineType rt,
+                                   const Char* signature, pbboolean publicOnly) = 0;
     PBNI_UNUSED_SLOT(4)  // FindMatchingFunction
     PBNI_UNUSED_SLOT(5)  // GetMethodIDByEventID
-    virtual PBXRESULT InitCallInfo(pbclass cls, pbmethodID mid, PBCallInfo* ci) = 0;  // slot 6
-    virtual void FreeCallInfo(PBCallInfo* ci) = 0;                                     // slot 7
+    virtual PBXRESULT InitCallInfo(pbclass cls, pbmethodID mid, PBCallInfoT<Char>* ci) = 0;  // 6
+    virtual void FreeCallInfo(PBCallInfoT<Char>* ci) = 0;                                     // 7
     // 8 AddLocalRef ... 13 PopLocalFrame, 14-31 Add<T>Argument, 32 InvokeClassFunction
     PBNI_SESSION_SLOTS_8_TO_32(PBNI_UNUSED_SLOT)
-    virtual PBXRESULT InvokeObjectFunction(pbobject obj, pbmethodID mid, PBCallInfo* ci) = 0;  // 33
+    virtual PBXRESULT InvokeObjectFunction(pbobject obj, pbmethodID mid, PBCallInfoT<Char>* ci) = 0;  // 33
     PBNI_UNUSED_SLOT(34)                           // TriggerEvent
     virtual pbboolean HasExceptionThrown() = 0;    // slot 35
     PBNI_UNUSED_SLOT(36)                           // GetException
     virtual void ClearException() = 0;             // slot 37
     PBNI_UNUSED_SLOT(38)                           // ThrowException
     PBNI_UNUSED_SLOT(39)                           // GetCurrGroup
-    virtual pbgroup FindGroup(const char* name, pbgroup_type type) = 0;  // slot 40
-    virtual pbclass FindClass(pbgroup group, const char* name) = 0;      // slot 41
+    virtual pbgroup FindGroup(const Char* name, pbgroup_type type) = 0;  // slot 40
+    virtual pbclass FindClass(pbgroup group, const Char* name) = 0;      // slot 41
     // 42 FindClassByClassID, GetClassName, GetSuperClass, GetSystemClass, 46 IsAutoInstantiate
     PBNI_UNUSED_SLOT(42) PBNI_UNUSED_SLOT(43) PBNI_UNUSED_SLOT(44) PBNI_UNUSED_SLOT(45)
     PBNI_UNUSED_SLOT(46)
     virtual pbobject NewObject(pbclass cls) = 0;  // slot 47
     // 48-91 fields, 92-173 shared and global variables, 174-218 native objects and arrays,
     // 219-246 strings, blobs, dates, 247-260 proxies, values, properties, messages and
-    // enums; 261-270 reserved (nothing there may be called on PowerBuilder 9)
+    // enums; 261-270 reserved in PowerBuilder 9 (nothing there may be called on it)
     PBNI_SESSION_SLOTS_48_TO_270(PBNI_UNUSED_SLOT)
 
 protected:
-    ~IPB_Session() {}
+    ~IPB_SessionT() {}
 };
 
-// The VM.  3 slots.
+// PowerBuilder 9: ANSI strings, 43 value slots, 271 session slots.
+typedef IPB_ValueT<char> IPB_Value;
+typedef IPB_ArgumentsT<char> IPB_Arguments;
+typedef PBCallInfoT<char> PBCallInfo;
+typedef IPB_SessionT<char> IPB_Session;
+
+// PowerBuilder 10 and later append slots the host never calls: 43-45 of the value
+// (IsReadOnly, GetByte, SetByte) and 271-290 of the session (string release, and more).
+// Only a VM implements them; the host holds its pointers as the common part.
+struct IPB_Value10 : IPB_ValueT<wchar_t> {
+    PBNI_VALUE_SLOTS_43_TO_45(PBNI_UNUSED_SLOT)
+
+protected:
+    ~IPB_Value10() {}
+};
+struct IPB_Session10 : IPB_SessionT<wchar_t> {
+    PBNI_SESSION_SLOTS_271_TO_290(PBNI_UNUSED_SLOT)
+
+protected:
+    ~IPB_Session10() {}
+};
+
+// The PowerBuilder 9 VM.  3 slots.
 struct IPB_VM {
     // slot 0.  applicationName is the application object's name in lower case.  A VM may
     // also leave this call by raising a structured exception.
@@ -162,13 +201,46 @@ protected:
     ~IPB_VM() {}
 };
 
-// The DLL's one export, undecorated.  The vendor declares it without a calling convention,
-// that is __cdecl; call it through CallGetVm (get_vm_call.h), which copes with either.
-typedef PBXRESULT(__cdecl* PB_GetVM_Function)(IPB_VM** vm);
+// The VM of PowerBuilder 10 and later.  5 slots.  Slots 0 and 1 are PowerBuilder 9's ANSI
+// entries, kept for old hosts; their sessions' string handling is not documented, so the
+// host creates its session through slot 3, which makes a UTF-16 session.
+struct IPB_VM10 {
+    PBNI_UNUSED_SLOT(0)  // CreateSessionA
+    PBNI_UNUSED_SLOT(1)  // RunApplicationA
+    PBNI_UNUSED_SLOT(2)  // SetLoggingService
+    // slot 3, as PowerBuilder 9's slot 0 in UTF-16.
+    virtual PBXRESULT CreateSession(const wchar_t* applicationName, const wchar_t** libraryList,
+                                    pbuint numLibs, IPB_SessionT<wchar_t>** session) = 0;
+    PBNI_UNUSED_SLOT(4)  // RunApplication
+
+protected:
+    ~IPB_VM10() {}
+};
+
+// Which VM interface goes with a string type.
+template <class Char>
+struct VmFor;
+template <>
+struct VmFor<char> {
+    typedef IPB_VM Type;
+};
+template <>
+struct VmFor<wchar_t> {
+    typedef IPB_VM10 Type;
+};
+
+// The DLL's one export, undecorated, in both generations.  The vendor declares it without
+// a calling convention, that is __cdecl; call it through CallGetVm (get_vm_call.h), which
+// copes with either.  It hands out the generation's own VM interface.
+typedef PBXRESULT(__cdecl* PB_GetVM_Function)(void** vm);
 const char* const kGetVmExport = "PB_GetVM";
 
 // The most names CreateSession can be given: its count is 16 bits wide.
 const unsigned long kMaxLibraries = 0xFFFF;
+
+// The first release whose VM speaks the Unicode interface: the file version's major
+// number (9 for PowerBuilder 9, then 10, 11, 12, 17, 19, 21, 22, 25).
+const unsigned kFirstUnicodeMajorVersion = 10;
 
 }  // namespace pbni
 
@@ -178,12 +250,15 @@ const unsigned long kMaxLibraries = 0xFFFF;
 static_assert(sizeof(pbni::pbboolean) == 2 && sizeof(pbni::pbint) == 2, "16-bit PBNI types");
 static_assert(sizeof(pbni::pbmethodID) == 2, "method ids are 16 bits");
 static_assert(sizeof(pbni::pblong) == 4 && sizeof(pbni::pbulong) == 4, "32-bit PBNI types");
+static_assert(sizeof(wchar_t) == 2, "UTF-16 strings are made of 16-bit units");
 static_assert(sizeof(pbni::PBRoutineType) == 4 && sizeof(pbni::pbgroup_type) == 4,
               "the enums are passed as 4 bytes");
-static_assert(sizeof(pbni::PBCallInfo) == 12, "PBCallInfo is 12 bytes");
+static_assert(sizeof(pbni::PBCallInfo) == 12 && sizeof(pbni::PBCallInfoT<wchar_t>) == 12,
+              "PBCallInfo is 12 bytes");
 static_assert(offsetof(pbni::PBCallInfo, pArgs) == 0, "pArgs comes first");
 static_assert(offsetof(pbni::PBCallInfo, returnValue) == 4, "returnValue comes second");
 static_assert(offsetof(pbni::PBCallInfo, returnClass) == 8, "returnClass comes third");
-static_assert(sizeof(pbni::IPB_Session) == 4 && sizeof(pbni::IPB_Value) == 4,
+static_assert(sizeof(pbni::IPB_Session) == 4 && sizeof(pbni::IPB_Value) == 4 &&
+                  sizeof(pbni::IPB_Session10) == 4 && sizeof(pbni::IPB_Value10) == 4,
               "an interface is only its vtable pointer");
 #endif

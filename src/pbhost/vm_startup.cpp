@@ -16,6 +16,8 @@
 #include "pbhost/library_list.h"
 #include "pbhost/pbni.h"
 #include "pbhost/seh_guard.h"
+#include "pbhost/session_text.h"
+#include "pbhost/vm_version.h"
 
 namespace {
 
@@ -61,20 +63,69 @@ std::unique_ptr<char[]> ReadListFile(const char* path) {
     return text;
 }
 
-struct CreateSessionCall {
-    pbni::IPB_VM* vm;
-    const char* appName;
-    const char** names;
-    pbni::pbuint count;
-    pbni::IPB_Session** session;
-    pbni::PBXRESULT result;
-};
+// Puts the folder of a PowerBuilder runtime first on the DLL search; false, with nothing
+// changed, when it is no folder.  SetDllDirectoryA ranks it right after the program's own
+// folder and before the system folders, both for LoadLibrary by bare name and for the
+// imports of the DLLs loaded, so the VM, its own imports and the DLLs the runtime loads
+// later are found there.  PATH gets it first as well, as the vendor's own hosting example
+// does, for whatever searches PATH itself.
+bool UseRuntimeFolder(const char* folder) {
+    const DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    SetDllDirectoryA(folder);
+    std::string path = folder;
+    const DWORD length = GetEnvironmentVariableA("PATH", nullptr, 0);
+    if (length > 0) {
+        std::string old(length, '\0');
+        const DWORD got = GetEnvironmentVariableA("PATH", &old[0], length);
+        if (got > 0 && got < length) path += ";" + old.substr(0, got);
+    }
+    SetEnvironmentVariableA("PATH", path.c_str());
+    return true;
+}
+
+// The VM's CreateSession, in the string type of its generation; false when a structured
+// exception ended it.  The texts are converted before the VM is entered.  Whatever the
+// VM handed out is kept in HostState.Session, even when it failed.
+template <class Char>
+bool CreateSessionGuarded(const char** names, pbni::pbuint count, pbni::PBXRESULT* result) {
+    typedef typename pbni::VmFor<Char>::Type Vm;
+    Vm* vm = static_cast<Vm*>(HostState.Vm);
+    const SessionText<Char> appName(ServiceSettings.PBAppName);
+    SessionTextList<Char> libraries(names, count);
+    pbni::IPB_SessionT<Char>* session = nullptr;
+    unsigned long exceptionCode = 0;
+    const bool returned = CallCatchingStructuredExceptions(
+        [&] { *result = vm->CreateSession(appName.get(), libraries.get(), count, &session); }, &exceptionCode);
+    HostState.Session = session;
+    return returned;
+}
+
+// Finds the class PBObjName and creates the hosted object; 0, or 1627 after the failure
+// has been logged and reported.
+template <class Char>
+unsigned long CreateHostedObject(pbni::IPB_SessionT<Char>* session) {
+    const SessionText<Char> className(ServiceSettings.PBObjName);
+    // The hosted class is a nonvisual user object: its group is a user-object group.
+    const pbni::pbgroup group = session->FindGroup(className.get(), pbni::pbgroup_userobject);
+    if (group == nullptr) return FailStart("Function FindGroup failed");
+    HostState.HostedClass = session->FindClass(group, className.get());
+    if (HostState.HostedClass == nullptr) return FailStart("Function FindClass failed");
+    HostState.HostedObject = session->NewObject(HostState.HostedClass);
+    return 0;
+}
 
 }  // namespace
 
 unsigned long StartPowerBuilderHost() {
+    if (ServiceSettings.PBRuntimeDir[0] != '\0' && !UseRuntimeFolder(ServiceSettings.PBRuntimeDir)) {
+        return FailStart("PowerBuilder runtime folder was not found");
+    }
     HostState.VmModule = LoadVmModule(ServiceSettings.PBVMName);
     if (HostState.VmModule == nullptr) return FailStart("PowerBuilder VM was not found");
+    // The release decides the interface, not the file name: an administrator may rename a
+    // DLL, and a VM without a version resource is taken for PowerBuilder 9.
+    HostState.Unicode = ModuleVersionMajor(HostState.VmModule) >= pbni::kFirstUnicodeMajorVersion;
 
     const pbni::PB_GetVM_Function getVm = reinterpret_cast<pbni::PB_GetVM_Function>(
         reinterpret_cast<void*>(GetProcAddress(HostState.VmModule, pbni::kGetVmExport)));
@@ -124,31 +175,20 @@ unsigned long StartPowerBuilderHost() {
     for (std::size_t i = 0; i < count; ++i) WriteLogLine(names[i]);
 
     WriteLogLine("Before CreateSession");
-    CreateSessionCall call = {HostState.Vm, ServiceSettings.PBAppName, names.get(),
-                              static_cast<pbni::pbuint>(count), &HostState.Session, -1};
-    unsigned long exceptionCode = 0;
-    const bool returned = CallCatchingStructuredExceptions(
-        [&call] {
-            call.result = call.vm->CreateSession(call.appName, call.names, call.count, call.session);
-        },
-        &exceptionCode);
+    pbni::PBXRESULT result = -1;
+    const pbni::pbuint count16 = static_cast<pbni::pbuint>(count);
+    const bool returned = HostState.Unicode ? CreateSessionGuarded<wchar_t>(names.get(), count16, &result)
+                                            : CreateSessionGuarded<char>(names.get(), count16, &result);
     if (!returned) return FailStart("Function CreateSession aborted");
     // A VM that claims success without handing out a session cannot be driven; going on
     // would call through a null pointer.
-    if (call.result != 0 || HostState.Session == nullptr) {
-        return FailStart("Function CreateSession failed");
-    }
+    if (result != 0 || HostState.Session == nullptr) return FailStart("Function CreateSession failed");
     WriteLogLine("After CreateSession");
     names.reset();
     fileText.reset();
 
-    // The hosted class is a nonvisual user object: its group is a user-object group.
-    const pbni::pbgroup group =
-        HostState.Session->FindGroup(ServiceSettings.PBObjName, pbni::pbgroup_userobject);
-    if (group == nullptr) return FailStart("Function FindGroup failed");
-    HostState.HostedClass = HostState.Session->FindClass(group, ServiceSettings.PBObjName);
-    if (HostState.HostedClass == nullptr) return FailStart("Function FindClass failed");
-    HostState.HostedObject = HostState.Session->NewObject(HostState.HostedClass);
+    const unsigned long failure = WithSession([](auto* session) { return CreateHostedObject(session); });
+    if (failure != 0) return failure;
 
     if (EventLogEnabled()) {
         WriteLogLine("PBNI Interface Initialized");

@@ -105,6 +105,7 @@ void InstallFromIni(const char* iniFile) {
         ReadValue(file, Field::PBLibList),
         ReadValue(file, Field::PBObjName),
         ReadValue(file, Field::PBVMName),
+        ReadValue(file, Field::PBRuntimeDir),
     };
 
     // Every value is checked against its field before anything is created, so that an

@@ -23,31 +23,74 @@ std::size_t quotedLength(std::string_view s) {
     return 0;
 }
 
+const char kHexDigits[] = "0123456789ABCDEF";
+
+// Reads count hex digits at s[pos...]; false when there are fewer.
+bool readHex(std::string_view s, std::size_t pos, std::size_t count, unsigned long& value) {
+    if (pos + count > s.size()) return false;
+    value = 0;
+    for (std::size_t i = pos; i < pos + count; ++i) {
+        int digit = hexDigit(s[i]);
+        if (digit < 0) return false;
+        value = value * 16 + static_cast<unsigned long>(digit);
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, unsigned long c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+        return;
+    }
+    static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};  // by continuation bytes
+    int more = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>(kLead[more] | (c >> (6 * more)));
+    for (int i = more - 1; i >= 0; --i) out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
+}
+
+// Appends the journal form of a character below 0x100 (a byte, or a UTF-16 unit below 0x80).
+void appendEscaped(std::string& out, unsigned c) {
+    switch (c) {
+    case '\r': out += "\\r"; break;
+    case '\n': out += "\\n"; break;
+    case '\t': out += "\\t"; break;
+    case ';': out += "\\;"; break;
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    default:
+        if (c >= 0x20 && c <= 0x7E) {
+            out += static_cast<char>(c);
+        } else {
+            out += "\\x";
+            out += kHexDigits[(c >> 4) & 15];
+            out += kHexDigits[c & 15];
+        }
+    }
+}
+
 }  // namespace
 
 std::string quote(std::string_view raw) {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(raw.size() + 2);
     out += '"';
-    for (char ch : raw) {
-        unsigned char c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case ';': out += "\\;"; break;
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        default:
-            if (c >= 0x20 && c <= 0x7E) {
-                out += ch;
-            } else {
-                out += "\\x";
-                out += digits[c >> 4];
-                out += digits[c & 15];
-            }
+    for (char ch : raw) appendEscaped(out, static_cast<unsigned char>(ch));
+    out += '"';
+    return out;
+}
+
+std::string quote(std::wstring_view raw) {
+    std::string out;
+    out.reserve(raw.size() + 2);
+    out += '"';
+    for (wchar_t ch : raw) {
+        unsigned long unit = static_cast<unsigned long>(ch);
+        if (unit < 0x80) {
+            appendEscaped(out, static_cast<unsigned>(unit));
+            continue;
         }
+        out += "\\u";
+        for (int shift = 12; shift >= 0; shift -= 4) out += kHexDigits[(unit >> shift) & 15];
     }
     out += '"';
     return out;
@@ -73,11 +116,22 @@ bool unquote(std::string_view q, std::string& raw) {
         case '"': out += '"'; break;
         case '\\': out += '\\'; break;
         case 'x': {
-            int hi = i + 1 < q.size() ? hexDigit(q[i + 1]) : -1;
-            int lo = i + 2 < q.size() ? hexDigit(q[i + 2]) : -1;
-            if (hi < 0 || lo < 0) return false;
-            out += char(hi * 16 + lo);
+            unsigned long byte = 0;
+            if (!readHex(q, i + 1, 2, byte)) return false;
+            out += static_cast<char>(byte);
             i += 2;
+            break;
+        }
+        case 'u': {
+            unsigned long unit = 0, low = 0;
+            if (!readHex(q, i + 1, 4, unit)) return false;
+            i += 4;
+            if (unit >= 0xD800 && unit < 0xDC00 && q.substr(i + 1, 2) == "\\u" &&
+                readHex(q, i + 3, 4, low) && low >= 0xDC00 && low < 0xE000) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 6;
+            }
+            appendUtf8(out, unit);
             break;
         }
         default:
@@ -109,6 +163,12 @@ JournalLine& JournalLine::str(std::string_view s) { return word(quote(s)); }
 
 JournalLine& JournalLine::str(const char* s) {
     return s ? word(quote(s)) : word("null");
+}
+
+JournalLine& JournalLine::str(std::wstring_view s) { return word(quote(s)); }
+
+JournalLine& JournalLine::str(const wchar_t* s) {
+    return s ? word(quote(std::wstring_view(s))) : word("null");
 }
 
 JournalLine& JournalLine::num(long v) { return word(std::to_string(v)); }

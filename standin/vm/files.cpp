@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "generation.h"
 #include "standin/journal_text.h"
 
 namespace standin {
@@ -36,12 +37,8 @@ HANDLE createSharedMutex(const std::string& name) {
     return h;
 }
 
-}  // namespace
-
-bool readWholeFile(const std::string& path, std::string& text, DWORD& error) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Reads an opened file and closes it.
+bool readOpenedFile(HANDLE file, std::string& text, DWORD& error) {
     if (file == INVALID_HANDLE_VALUE) {
         error = GetLastError();
         return false;
@@ -66,6 +63,36 @@ bool readWholeFile(const std::string& path, std::string& text, DWORD& error) {
     }
     CloseHandle(file);
     return ok;
+}
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+}  // namespace
+
+bool readWholeFile(const std::string& path, std::string& text, DWORD& error) {
+    return readOpenedFile(CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                          text, error);
+}
+
+bool readWholeFile(const std::wstring& path, std::string& text, DWORD& error) {
+    return readOpenedFile(CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr),
+                          text, error);
+}
+
+bool toAnsi(const char* s, std::string& out) {
+    out = s;
+    return true;
+}
+
+bool toAnsi(const wchar_t* s, std::string& out) {
+    BOOL lost = FALSE;
+    int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s, -1, nullptr, 0, nullptr, &lost);
+    out.assign(static_cast<std::size_t>(size > 0 ? size : 1), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s, -1, &out[0], size, nullptr, &lost);
+    out.resize(out.size() - 1);  // the terminating null
+    return size > 0 && !lost;
 }
 
 Appender::~Appender() {

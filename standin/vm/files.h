@@ -9,10 +9,12 @@
 
 namespace standin {
 
-// Reads the file at path, used exactly as given.  On failure returns false and sets error
-// to the Windows error code (ERROR_FILE_TOO_LARGE above kMaxReadBytes).
+// Reads the file at path, used exactly as given (an ANSI or a UTF-16 name).  On failure
+// returns false and sets error to the Windows error code (ERROR_FILE_TOO_LARGE above
+// kMaxReadBytes).
 const DWORD kMaxReadBytes = 4u * 1024u * 1024u;
 bool readWholeFile(const std::string& path, std::string& text, DWORD& error);
+bool readWholeFile(const std::wstring& path, std::string& text, DWORD& error);
 
 // Appends to a file through a named mutex shared by every process that appends to the same
 // path: Wine implements FILE_APPEND_DATA as a write at a size it looked up itself, so two

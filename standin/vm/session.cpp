@@ -18,14 +18,14 @@ std::unordered_map<const void*, CallState*> g_records;
 
 // The state of a prepared record, or null when ci is null, was never prepared, or has been
 // released.  Only the pointer value is used: a record the host left uninitialised is safe.
-CallState* stateOf(const pbni::PBCallInfo* ci) {
+CallState* stateOf(const CallInfo* ci) {
     if (!ci) return nullptr;
     std::lock_guard<std::mutex> lock(g_recordsLock);
     auto it = g_records.find(ci->pArgs);
     return it == g_records.end() ? nullptr : it->second;
 }
 
-JournalLine& putRecord(JournalLine& line, const pbni::PBCallInfo* ci, const CallState* st) {
+JournalLine& putRecord(JournalLine& line, const CallInfo* ci, const CallState* st) {
     return putHandle(line, ci, st);
 }
 
@@ -119,7 +119,7 @@ pbni::PBXRESULT Slot::SetUlong(pbni::pbulong value) {
     return 0;
 }
 
-pbni::PBXRESULT Slot::SetString(const char* value) {
+pbni::PBXRESULT Slot::SetString(const Char* value) {
     VmCall call("WriteString", &owner->sessionThread);
     JournalLine line("WriteString");
     putIndex(line.handle(owner->serial), index).str(value);
@@ -134,7 +134,7 @@ pbni::PBXRESULT Slot::SetString(const char* value) {
     return 0;
 }
 
-pbni::IPB_Value* Arguments::GetAt(pbni::pbint index) {
+pbni::IPB_ValueT<Char>* Arguments::GetAt(pbni::pbint index) {
     VmCall call("ArgumentAt", &owner->sessionThread);
     JournalLine line("ArgumentAt");
     line.handle(owner->serial).num(index).arrow();
@@ -181,7 +181,7 @@ Session::~Session() {
     }
 }
 
-void Session::addLibrary(const char* name) {
+void Session::addLibrary(const Char* name) {
     JournalLine line("library");
     line.str(name).arrow();
     if (!name) {
@@ -190,7 +190,7 @@ void Session::addLibrary(const char* name) {
     }
     std::string text;
     DWORD error = 0;
-    if (!readWholeFile(name, text, error)) {
+    if (!readWholeFile(Text(name), text, error)) {
         journal(line.word("unreadable").unum(error));
         return;
     }
@@ -198,6 +198,8 @@ void Session::addLibrary(const char* name) {
     journal(line.unum(static_cast<unsigned long>(library.classes.size())));
 
     std::vector<Problem> problems = library.problems;
+    std::string ansiName;  // a relative worklog name is taken beside it
+    toAnsi(name, ansiName);
     for (ClassDef& def : library.classes) {
         if (classNamed(def.name)) {
             problems.push_back({def.line, "class '" + def.name +
@@ -205,12 +207,11 @@ void Session::addLibrary(const char* name) {
             continue;
         }
         auto rec = std::make_unique<ClassRec>();
-        rec->library = name;
         rec->session = this;
         rec->group.cls = rec.get();
         if (!def.worklog.empty()) {
             rec->worklog = std::make_unique<Appender>();
-            rec->worklog->open(resolveBeside(name, def.worklog));
+            rec->worklog->open(resolveBeside(ansiName, def.worklog));
         }
         rec->def = std::move(def);
         registerHandle(rec.get());
@@ -224,10 +225,15 @@ void Session::addLibrary(const char* name) {
             std::to_string(problems.size() - kMaxJournaledProblems) + " more problems"));
 }
 
-ClassRec* Session::classNamed(const std::string& name) {
+ClassRec* Session::classNamed(std::string_view name) {
     for (auto& c : classes_)
         if (equalsIgnoreCase(c->def.name, name)) return c.get();
     return nullptr;
+}
+
+ClassRec* Session::classNamed(const Char* name) {
+    std::string ansi;
+    return toAnsi(name, ansi) ? classNamed(ansi) : nullptr;
 }
 
 ClassRec* Session::ownClass(const void* cls) {
@@ -243,7 +249,7 @@ void Session::Release() {
     delete this;
 }
 
-pbni::pbgroup Session::FindGroup(const char* name, pbni::pbgroup_type type) {
+pbni::pbgroup Session::FindGroup(const Char* name, pbni::pbgroup_type type) {
     VmCall call("FindGroup", &thread_);
     JournalLine line("FindGroup");
     line.str(name).num(static_cast<long>(type)).arrow();
@@ -264,20 +270,21 @@ pbni::pbgroup Session::FindGroup(const char* name, pbni::pbgroup_type type) {
     return found;
 }
 
-pbni::pbclass Session::FindClass(pbni::pbgroup group, const char* name) {
+pbni::pbclass Session::FindClass(pbni::pbgroup group, const Char* name) {
     VmCall call("FindClass", &thread_);
     GroupRec* g = findAs<GroupRec>(group, HandleKind::Group);
     if (g && g->cls->session != this) g = nullptr;
     JournalLine line("FindClass");
     putHandle(line, group, g).str(name).arrow();
     pbni::pbclass found = nullptr;
+    std::string ansi;
     if (!g) {
         line.error("not a group of this session");
     } else if (!name) {
         line.error("null name");
     } else if (settings().findClassNull) {
         line.word("null").word("forced");
-    } else if (equalsIgnoreCase(g->cls->def.name, name)) {
+    } else if (toAnsi(name, ansi) && equalsIgnoreCase(g->cls->def.name, ansi)) {
         line.handle(g->cls->serial);
         found = handleOf<pbni::pbclass>(g->cls);
     } else {
@@ -307,8 +314,8 @@ pbni::pbobject Session::NewObject(pbni::pbclass cls) {
     return handleOf<pbni::pbobject>(raw);
 }
 
-pbni::pbmethodID Session::GetMethodID(pbni::pbclass cls, const char* methodName,
-                                      pbni::PBRoutineType rt, const char* signature,
+pbni::pbmethodID Session::GetMethodID(pbni::pbclass cls, const Char* methodName,
+                                      pbni::PBRoutineType rt, const Char* signature,
                                       pbni::pbboolean publicOnly) {
     VmCall call("GetMethodID", &thread_);
     ClassRec* c = ownClass(cls);
@@ -323,7 +330,10 @@ pbni::pbmethodID Session::GetMethodID(pbni::pbclass cls, const char* methodName,
     } else if (rt != pbni::PBRT_FUNCTION || publicOnly != 1) {
         line.error("routine type must be 0 and publicOnly 1");
     } else {
-        int index = c->def.findFunction(methodName, signature);
+        std::string name, letters;
+        int index = toAnsi(methodName, name) && toAnsi(signature, letters)
+                        ? c->def.findFunction(name, letters)
+                        : -1;
         if (index < 0 || index >= static_cast<int>(pbni::kUndefinedMethodID)) {
             line.word("not-found");
         } else {
@@ -336,7 +346,7 @@ pbni::pbmethodID Session::GetMethodID(pbni::pbclass cls, const char* methodName,
 }
 
 pbni::PBXRESULT Session::InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid,
-                                      pbni::PBCallInfo* ci) {
+                                      CallInfo* ci) {
     VmCall call("PrepareCallRecord", &thread_);
     ClassRec* c = ownClass(cls);
     JournalLine line("PrepareCallRecord");
@@ -366,7 +376,7 @@ pbni::PBXRESULT Session::InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid,
     return -1;
 }
 
-void Session::FreeCallInfo(pbni::PBCallInfo* ci) {
+void Session::FreeCallInfo(CallInfo* ci) {
     VmCall call("ReleaseCallRecord", &thread_);
     CallState* st = stateOf(ci);
     JournalLine line("ReleaseCallRecord");
@@ -400,7 +410,7 @@ void Session::ClearException() {
 }
 
 pbni::PBXRESULT Session::InvokeObjectFunction(pbni::pbobject obj, pbni::pbmethodID mid,
-                                              pbni::PBCallInfo* ci) {
+                                              CallInfo* ci) {
     VmCall call("InvokeObjectFunction", &thread_);
     ObjectRec* o = findAs<ObjectRec>(obj, HandleKind::Object);
     CallState* st = stateOf(ci);

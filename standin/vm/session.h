@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files.h"
-#include "pbhost/pbni.h"
+#include "generation.h"
 #include "runtime.h"
 #include "standin/library_format.h"
 
@@ -26,7 +26,6 @@ struct GroupRec : Handle {
 struct ClassRec : Handle {
     ClassRec() : Handle(HandleKind::Class) {}
     ClassDef def;
-    std::string library;
     std::unique_ptr<Appender> worklog;  // null when the class has none
     Session* session = nullptr;
     GroupRec group;
@@ -41,23 +40,23 @@ struct ObjectRec : Handle {
 struct CallState;
 
 // One argument, or the result, of a prepared call (IPB_Value).
-struct Slot final : pbni::IPB_Value {
+struct Slot final : ValueInterface {
     enum class Holds { Nothing, String, Boolean, UnsignedLong, Long };
 
     pbni::pblong GetLong() override;
     pbni::PBXRESULT SetBool(pbni::pbboolean value) override;
     pbni::PBXRESULT SetUlong(pbni::pbulong value) override;
-    pbni::PBXRESULT SetString(const char* value) override;
+    pbni::PBXRESULT SetString(const Char* value) override;
 #define STANDIN_VALUE_TRAP(n) \
     void Unused##n() override { trap(n); }
-    PBNI_VALUE_UNUSED(STANDIN_VALUE_TRAP)
+    STANDIN_VALUE_UNUSED(STANDIN_VALUE_TRAP)
 #undef STANDIN_VALUE_TRAP
 
     CallState* owner = nullptr;
     long index = -1;  // -1: the result
     char type = 0;    // signature letter
     Holds holds = Holds::Nothing;
-    std::string text;
+    Text text;
     unsigned long number = 0;  // boolean (0/1), unsigned long, or long result
 
     void describe(JournalLine& line) const;  // the value as the journal shows it
@@ -67,8 +66,8 @@ private:
 };
 
 // The arguments of a prepared call (IPB_Arguments).
-struct Arguments final : pbni::IPB_Arguments {
-    pbni::IPB_Value* GetAt(pbni::pbint index) override;
+struct Arguments final : ArgumentsInterface {
+    pbni::IPB_ValueT<Char>* GetAt(pbni::pbint index) override;
     void Unused0() override;  // GetCount
     CallState* owner = nullptr;
 };
@@ -86,37 +85,37 @@ struct CallState : Handle {
     std::vector<Slot> slots;
 };
 
-class Session final : public pbni::IPB_Session, public Handle {
+class Session final : public SessionInterface, public Handle {
 public:
     Session();  // on the thread that creates the session
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    void addLibrary(const char* name);
+    void addLibrary(const Char* name);
 
     void Release() override;
-    pbni::pbmethodID GetMethodID(pbni::pbclass cls, const char* methodName,
-                                 pbni::PBRoutineType rt, const char* signature,
+    pbni::pbmethodID GetMethodID(pbni::pbclass cls, const Char* methodName,
+                                 pbni::PBRoutineType rt, const Char* signature,
                                  pbni::pbboolean publicOnly) override;
-    pbni::PBXRESULT InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid,
-                                 pbni::PBCallInfo* ci) override;
-    void FreeCallInfo(pbni::PBCallInfo* ci) override;
+    pbni::PBXRESULT InitCallInfo(pbni::pbclass cls, pbni::pbmethodID mid, CallInfo* ci) override;
+    void FreeCallInfo(CallInfo* ci) override;
     pbni::PBXRESULT InvokeObjectFunction(pbni::pbobject obj, pbni::pbmethodID mid,
-                                         pbni::PBCallInfo* ci) override;
+                                         CallInfo* ci) override;
     pbni::pbboolean HasExceptionThrown() override;
     void ClearException() override;
-    pbni::pbgroup FindGroup(const char* name, pbni::pbgroup_type type) override;
-    pbni::pbclass FindClass(pbni::pbgroup group, const char* name) override;
+    pbni::pbgroup FindGroup(const Char* name, pbni::pbgroup_type type) override;
+    pbni::pbclass FindClass(pbni::pbgroup group, const Char* name) override;
     pbni::pbobject NewObject(pbni::pbclass cls) override;
 #define STANDIN_SESSION_TRAP(n) \
     void Unused##n() override { trapSlot(n, "IPB_Session", &thread_); }
-    PBNI_SESSION_UNUSED(STANDIN_SESSION_TRAP)
+    STANDIN_SESSION_UNUSED(STANDIN_SESSION_TRAP)
 #undef STANDIN_SESSION_TRAP
 
 private:
     ClassRec* ownClass(const void* cls);
-    ClassRec* classNamed(const std::string& name);
+    ClassRec* classNamed(std::string_view name);
+    ClassRec* classNamed(const Char* name);  // a name from the host
 
     const unsigned long thread_;
     std::atomic<bool> exceptionPending_{false};

@@ -1,11 +1,12 @@
-// Entry points of pbvm90.dll, the stand-in VM: DllMain, the PB_GetVM export and the VM
-// object that creates sessions.
+// Entry points of the stand-in VM (pbvm90.dll, or pbvm170.dll / pbvm.dll for PowerBuilder
+// 10 and later, see generation.h): DllMain, the PB_GetVM export and the VM object that
+// creates sessions.
 #include <windows.h>
 
 #include <string>
 
 #include "files.h"
-#include "pbhost/pbni.h"
+#include "generation.h"
 #include "runtime.h"
 #include "session.h"
 #include "standin/text_util.h"
@@ -13,7 +14,7 @@
 // PB_GetVM is __cdecl, as the vendor declares it; building with STANDIN_GETVM_STDCALL makes
 // it __stdcall instead, to check that the host copes with either.  Both are exported as the
 // undecorated "PB_GetVM": MinGW through the attribute and -Wl,--kill-at (which drops the @4
-// of __stdcall), MSVC through pbvm90.def, since its dllexport would keep the decoration.
+// of __stdcall), MSVC through exports.def, since its dllexport would keep the decoration.
 #if defined(__GNUC__)
 #define STANDIN_EXPORT __declspec(dllexport)
 #else
@@ -54,7 +55,16 @@ std::string moduleFileName(HMODULE module) {
 std::string pidText() { return std::to_string(GetCurrentProcessId()); }
 
 // Runs in DllMain: only kernel32 calls and the CRT, which is already set up by then.
+#ifdef STANDIN_IMPORTS_PBSHR
+extern "C" __declspec(dllimport) long __cdecl StandinSharedRuntime(void);
+#endif
+
 void start(HMODULE module) {
+#ifdef STANDIN_IMPORTS_PBSHR
+    // The call makes pbshr.dll a load-time import, found along the DLL search like the
+    // real runtime's companions; its result does not matter.
+    StandinSharedRuntime();
+#endif
     Runtime& r = g_runtime;
     r.modulePath = moduleFileName(module);
     std::string base = withoutExtension(r.modulePath);
@@ -78,10 +88,10 @@ void start(HMODULE module) {
         journal(JournalLine("settings-error").num(p.line).str(p.message));
 }
 
-class Vm final : public pbni::IPB_VM {
+class Vm final : public VmInterface {
 public:
-    pbni::PBXRESULT CreateSession(const char* applicationName, const char** libraryList,
-                                  pbni::pbuint numLibs, pbni::IPB_Session** session) override {
+    pbni::PBXRESULT CreateSession(const Char* applicationName, const Char** libraryList,
+                                  pbni::pbuint numLibs, SessionBase** session) override {
         VmCall call("CreateSession", nullptr);
         JournalLine line("CreateSession");
         line.str(applicationName).unum(numLibs);
@@ -123,7 +133,7 @@ public:
     }
 #define STANDIN_VM_TRAP(n) \
     void Unused##n() override { trapSlot(n, "IPB_VM", nullptr); }
-    PBNI_VM_UNUSED(STANDIN_VM_TRAP)
+    STANDIN_VM_UNUSED(STANDIN_VM_TRAP)
 #undef STANDIN_VM_TRAP
 };
 
@@ -140,7 +150,7 @@ void journal(const JournalLine& line) {
 
 }  // namespace standin
 
-extern "C" STANDIN_EXPORT pbni::PBXRESULT STANDIN_GETVM_CONVENTION PB_GetVM(pbni::IPB_VM** vm) {
+extern "C" STANDIN_EXPORT pbni::PBXRESULT STANDIN_GETVM_CONVENTION PB_GetVM(void** vm) {
     using namespace standin;
     JournalLine line("PB_GetVM");
     line.arrow();
@@ -151,7 +161,7 @@ extern "C" STANDIN_EXPORT pbni::PBXRESULT STANDIN_GETVM_CONVENTION PB_GetVM(pbni
     long result = 0;
     switch (settings().getVm) {
     case Settings::GetVm::Ok:
-        *vm = &g_vm;
+        *vm = static_cast<VmInterface*>(&g_vm);
         line.num(0).word("vm");
         break;
     case Settings::GetVm::Null:

@@ -20,6 +20,7 @@ TEST(Settings, FieldsAreDescribedWithTheirNameAndCapacity) {
         {Field::Userid, "Userid", 260},           {Field::Password, "Password", 260},
         {Field::PBLibList, "PBLibList", 2048},    {Field::PBAppName, "PBAppName", 50},
         {Field::PBObjName, "PBObjName", 50},      {Field::PBVMName, "PBVMName", 16},
+        {Field::PBRuntimeDir, "PBRuntimeDir", 260},
     };
     for (const Expected& e : expected) {
         const FieldInfo info = DescribeField(e.field);

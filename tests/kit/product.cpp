@@ -88,6 +88,20 @@ RunResult RunProduct(const std::vector<std::string>& arguments,
     return RunProgram(ProductPath(), arguments, currentDirectory);
 }
 
+const StandinVm& TestVm() {
+    static const StandinVm vm = [] {
+        char base[32] = {0};
+        const DWORD n = GetEnvironmentVariableA("PBVMSVC_TEST_VM", base, sizeof base);
+        const std::string chosen = n > 0 && n < sizeof base ? base : "pbvm90";
+        return StandinVm{chosen + ".dll", chosen, chosen != "pbvm90"};
+    }();
+    return vm;
+}
+
+std::string Pb22Companion() { return TestProgramDirectory() + "\\standin-pb22\\pbshr.dll"; }
+
+std::string StandinVm::built() const { return TestProgramDirectory() + "\\standin\\" + file; }
+
 std::string UniqueName(const std::string& prefix) {
     static unsigned counter = 0;
     char suffix[64];
@@ -103,7 +117,7 @@ std::string SystemErrorText(unsigned long error) {
 
 std::string UsageText() {
     return std::string("Please see the help file for command line options.\r\n") +
-           "\r\nThis version is for PowerBuilder 9 only.\r\n" + "pbvmsvc version " +
+           "\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n" + "pbvmsvc version " +
            PBVMSVC_VERSION_STRING +
            " - runs PowerBuilder 9 applications as Windows services\r\n\r\n";
 }

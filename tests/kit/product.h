@@ -11,6 +11,20 @@ struct RunResult {
     std::string output;  // the exact bytes of standard output
 };
 
+// The stand-in VM that the host, service and fault tests run against, one generation per
+// run of a test program: PowerBuilder 9's pbvm90.dll unless the environment variable
+// PBVMSVC_TEST_VM names another build in the standin folder (tests/CMakeLists.txt runs
+// those programs once more with "pbvm170", the build of PowerBuilder 10 and later).
+struct StandinVm {
+    std::string file;  // the DLL's file name, as PBVMName holds it
+    std::string base;  // the file name without ".dll": the VM's settings file and journal
+    bool unicode;      // the interface of PowerBuilder 10 and later
+    std::string built() const;  // the full path of the build
+};
+const StandinVm& TestVm();
+// pbshr.dll, the DLL that the stand-in of 2019 R3 and later (standin-pb22\pbvm.dll) imports.
+std::string Pb22Companion();
+
 // Full path of the pbvmsvc.exe built beside the test programs.
 std::string ProductPath();
 

@@ -38,7 +38,8 @@ void HostEnvironment::SetUp() {
     ASSERT_TRUE(CopyToField(ServiceSettings.EventLog, "true"));
     ASSERT_TRUE(CopyToField(ServiceSettings.PBAppName, "pbhostapp"));
     ASSERT_TRUE(CopyToField(ServiceSettings.PBObjName, "svc_host"));
-    for (const char* dll : {"pbvm90.dll", "noexport.dll"}) {
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, kit::TestVm().file.c_str()));
+    for (const std::string& dll : {kit::TestVm().file, std::string("noexport.dll")}) {
         const std::string built = kit::TestProgramDirectory() + "\\standin\\" + dll;
         ASSERT_TRUE(CopyFileA(built.c_str(), (dir_ / dll).c_str(), FALSE)) << built;
     }
@@ -53,9 +54,9 @@ void HostEnvironment::TearDown() {
     // an exception left pending.  No test may cause one.
     EXPECT_EQ(JournalFrom(0, {"unexpected", "host-error"}), Lines{});
     // A failed start leaves the DLL loaded, possibly more than once.
-    for (const char* dll : {"pbvm90.dll", "noexport.dll"}) {
-        for (int i = 0; i < 1000 && GetModuleHandleA(dll) != nullptr; ++i) {
-            FreeLibrary(GetModuleHandleA(dll));
+    for (const std::string& dll : {kit::TestVm().file, std::string("noexport.dll")}) {
+        for (int i = 0; i < 1000 && GetModuleHandleA(dll.c_str()) != nullptr; ++i) {
+            FreeLibrary(GetModuleHandleA(dll.c_str()));
         }
     }
     SetDllDirectoryA(nullptr);
@@ -63,7 +64,7 @@ void HostEnvironment::TearDown() {
 }
 
 void HostEnvironment::WriteVmSettings(const std::string& lines) {
-    ASSERT_TRUE(kit::WriteWholeFile(dir_ / "pbvm90.ini", "[standin]\r\n" + lines));
+    ASSERT_TRUE(kit::WriteWholeFile(dir_ / (kit::TestVm().base + ".ini"), "[standin]\r\n" + lines));
 }
 
 std::string HostEnvironment::WriteFile(const std::string& name, const std::string& text) {
@@ -112,7 +113,7 @@ Lines HostEnvironment::Journal(const Lines& operations) const {
 
 Lines HostEnvironment::JournalFrom(size_t firstLine, const Lines& operations) const {
     Lines lines;
-    const std::string text = kit::ReadWholeFile(dir_ / "pbvm90.journal");
+    const std::string text = kit::ReadWholeFile(dir_ / (kit::TestVm().base + ".journal"));
     size_t number = 0;
     for (size_t start = 0; start < text.size(); ++number) {
         size_t end = text.find("\r\n", start);
@@ -137,8 +138,8 @@ void HostEnvironment::ForgetJournal() {
 }
 
 Lines HostEnvironment::StandardStartJournal() const {
-    return {"attach " + pid_ + " " + Q(dir_ / "pbvm90.dll"),
-            "settings " + Q(dir_ / "pbvm90.ini") + " -> found",
+    return {"attach " + pid_ + " " + Q(dir_ / kit::TestVm().file),
+            "settings " + Q(dir_ / (kit::TestVm().base + ".ini")) + " -> found",
             "PB_GetVM -> 0 vm",
             "CreateSession \"pbhostapp\" 1 " + Q(libraryPath_) + " -> 0 #1",
             "library " + Q(libraryPath_) + " -> 1",

@@ -33,7 +33,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    void WriteVmSettings(const std::string& lines);  // the [standin] section of pbvm90.ini
+    void WriteVmSettings(const std::string& lines);  // the [standin] section of the VM's settings file
     std::string WriteFile(const std::string& name, const std::string& text);  // full path
     void SetLibraryList(const std::string& value);
     // Writes app.pbl and makes it the one library of a registry-form list.

@@ -36,19 +36,94 @@ TEST_F(HostedCalls, SuccessfulStartFillsHostStateLogsEveryStageAndReportsInitial
     EXPECT_EQ(Log(), ListLog("Registry", {libraryPath_}) + "After CreateSession\r\nPBNI Interface Initialized\r\n");
     EXPECT_EQ(Events(1), Lines{kInformation + "PBNI Interface Initialized"});
     EXPECT_EQ(Journal(), StandardStartJournal());
-    EXPECT_EQ(HostState.VmModule, GetModuleHandleA("pbvm90.dll"));
+    EXPECT_EQ(HostState.VmModule, GetModuleHandleA(kit::TestVm().file.c_str()));
+    EXPECT_EQ(HostState.Unicode, kit::TestVm().unicode);
     EXPECT_TRUE(HostState.Vm && HostState.Session && HostState.HostedClass && HostState.HostedObject);
 }
 
-TEST_F(HostedCalls, AVmWhoseExportPopsItsOwnArgumentWorksAsWell) {
-    // The same stand-in with PB_GetVM built __stdcall instead of __cdecl.
-    const std::string built = kit::TestProgramDirectory() + "\\standin-stdcall\\pbvm90.dll";
-    ASSERT_TRUE(CopyFileA(built.c_str(), (dir_ / "pbvm90.dll").c_str(), FALSE)) << built;
-    StartWith(HostedClass({"of_run L returns 250"}));
+// The release in the VM's version resource decides which interface the host speaks, not
+// the DLL's name: each stand-in build goes under the name of the generation under test.
+// The PowerBuilder 9 build here has no version resource at all, and its PB_GetVM pops its
+// own argument (__stdcall, not the vendor's __cdecl).  A wrong choice would call a slot
+// that traps.
+TEST_F(HostedCalls, TheVersionResourceDecidesTheInterfaceWhateverTheFileName) {
+    const struct {
+        const char* build;
+        bool unicode;
+    } builds[] = {{"standin-stdcall\\pbvm90.dll", false}, {"standin\\pbvm170.dll", true}, {"standin-pb22\\pbvm.dll", true}};
+    for (const auto& vm : builds) {
+        SCOPED_TRACE(vm.build);
+        Restart();
+        const std::string built = kit::TestProgramDirectory() + "\\" + vm.build;
+        ASSERT_TRUE(CopyFileA(built.c_str(), (dir_ / kit::TestVm().file).c_str(), FALSE)) << built;
+        ASSERT_TRUE(CopyFileA(kit::Pb22Companion().c_str(), (dir_ / "pbshr.dll").c_str(), FALSE));
+        StartWith(HostedClass({"of_run L returns 250"}));
+        EXPECT_EQ(HostState.Unicode, vm.unicode);
+        EXPECT_EQ(CallStartup(), 0u);
+        EXPECT_EQ(CallRun(), 250u);
+        CallStop();
+        EXPECT_EQ(Events(2), (Lines{kInformation + "Service started", kInformation + "Service stopped"}));
+    }
+}
+
+// Text outside ASCII reaches a session of PowerBuilder 10 and later as the same characters
+// in UTF-16, and one of PowerBuilder 9 as the same bytes.  The stand-in opens the library
+// by the name it was given, so a name converted wrongly would not be found.
+TEST_F(HostedCalls, TextOutsideAsciiReachesTheSessionAsTheSameCharacters) {
+    char ansi[2][16] = {};
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, L"\u00FC", -1, ansi[0], sizeof ansi[0], nullptr, &lossy);
+    WideCharToMultiByte(CP_ACP, 0, L"Z\u00FCrich", -1, ansi[1], sizeof ansi[1], nullptr, nullptr);
+    if (lossy) GTEST_SKIP() << "the ANSI code page has no u with diaeresis";
+    const std::string zurich = ansi[1];
+    // The journal shows a UTF-16 unit outside ASCII as \uXXXX, a byte as \xXX.
+    const std::string bytes = Q(ansi[0]).substr(1, Q(ansi[0]).size() - 2);
+    auto shown = [&](std::string quoted) {
+        for (size_t at; kit::TestVm().unicode && (at = quoted.find(bytes)) != std::string::npos;) {
+            quoted.replace(at, bytes.size(), "\\u00FC");
+        }
+        return quoted;
+    };
+    ASSERT_TRUE(CreateDirectoryA((dir_ / zurich).c_str(), nullptr));
+    libraryPath_ = WriteFile(zurich + "\\app.pbl", HostedClass());
+    SetLibraryList(libraryPath_ + ";");
+    const std::string service = "Payroll " + zurich;
+    ASSERT_TRUE(CopyToField(ServiceSettings.ServiceName, service.c_str()));
+
+    ASSERT_EQ(StartPowerBuilderHost(), 0u) << Log();
     EXPECT_EQ(CallStartup(), 0u);
-    EXPECT_EQ(CallRun(), 250u);
+    EXPECT_EQ(Journal({"CreateSession", "library", "WriteString"}),
+              (Lines{"CreateSession \"pbhostapp\" 1 " + shown(Q(libraryPath_)) + " -> 0 #1",
+                     "library " + shown(Q(libraryPath_)) + " -> 1", "WriteString #5 0 " + shown(Q(service)) + " -> 0"}));
+}
+
+// PowerBuilder 2019 R3 and later keep their runtime in a folder of its own, off the
+// search path: the VM there, and the DLL it imports, are found through PBRuntimeDir, and
+// only through it.
+TEST_F(HostedCalls, AVmInARuntimeFolderOfItsOwnIsFoundThroughPBRuntimeDir) {
+    const std::string runtime = dir_ / "Runtime 22.2.0.3356";
+    ASSERT_TRUE(CreateDirectoryA(runtime.c_str(), nullptr));
+    const std::string built = kit::TestProgramDirectory() + "\\standin-pb22\\pbvm.dll";
+    ASSERT_TRUE(CopyFileA(built.c_str(), (runtime + "\\pbvm.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(kit::Pb22Companion().c_str(), (runtime + "\\pbshr.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, "pbvm.dll"));
+    ASSERT_TRUE(SetDllDirectoryA(nullptr));
+    UseLibrary();
+    ExpectStartFails("PowerBuilder VM was not found\r\n", "PowerBuilder VM was not found");
+
+    Restart();
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBRuntimeDir, runtime.c_str()));
+    ASSERT_EQ(StartPowerBuilderHost(), 0u) << Log();
+    EXPECT_TRUE(HostState.Unicode);
+    EXPECT_EQ(CallStartup(), 0u);
+    EXPECT_NE(GetModuleHandleA("pbshr.dll"), nullptr);
+    char path[4096] = {0};
+    GetEnvironmentVariableA("PATH", path, sizeof path);
+    EXPECT_EQ(std::string(path).substr(0, runtime.size() + 1), runtime + ";") << "first on PATH too";
+    const std::string journal = kit::ReadWholeFile(runtime + "\\pbvm.journal");
+    EXPECT_NE(journal.find("InvokeEnd \"of_startup\""), std::string::npos);
+    EXPECT_EQ(journal.find("unexpected"), std::string::npos);
     CallStop();
-    EXPECT_EQ(Events(2), (Lines{kInformation + "Service started", kInformation + "Service stopped"}));
 }
 
 TEST_F(HostedCalls, StartupPassesServiceNameAndFalseAndItsResultDecides) {
@@ -197,7 +272,7 @@ TEST_P(StopCalls, StopPassesTheShutdownFlagThenEndsSessionAndDll) {
                                 "InvokeBegin \"of_stop\" #4 2 #5 " + flag, "InvokeEnd \"of_stop\" #4 2 #5 -> 0",
                                 "HasExceptionThrown -> false", "ReleaseCallRecord #5", "ReleaseSession #1", "detach " + pid_ + " unload"}));
     EXPECT_EQ(Events(1), Lines{kInformation + "Service stopped"});
-    EXPECT_EQ(GetModuleHandleA("pbvm90.dll"), nullptr);
+    EXPECT_EQ(GetModuleHandleA(kit::TestVm().file.c_str()), nullptr);
     EXPECT_TRUE(!HostState.VmModule && !HostState.Session && !HostState.HostedObject);
 }
 

@@ -1,12 +1,13 @@
 // The host against layoutvm.dll, a VM written from PBNI's slot numbers and argument sizes
-// alone: every call must arrive through the right slot of the right interface, with
-// `this`, the arguments and the call records the VM handed out, and the 16-bit results
+// alone, in PowerBuilder 9's layout and in that of 10 and later: every call must arrive
+// through the right slot of the right interface, with `this`, the arguments (strings of
+// the generation's type) and the call records the VM handed out, and the 16-bit results
 // must be read as 16 bits (the VM sets the upper half of EAX).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class LayoutCheck : public ::testing::Test {
+// The layout VM's folder: PowerBuilder 9's layout, or that of 10 and later in layoutvm10.
+class LayoutCheck : public ::testing::TestWithParam<const char*> {
 protected:
     void SetUp() override {
         ResetServiceSettings();
@@ -32,7 +34,7 @@ protected:
         ASSERT_TRUE(CopyToField(ServiceSettings.PBObjName, "svc_layout"));
         ASSERT_TRUE(CopyToField(ServiceSettings.PBLibList, "one.pbl;two.pbl"));
         ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, "layoutvm.dll"));
-        ASSERT_TRUE(SetDllDirectoryA((kit::TestProgramDirectory() + "\\layoutvm").c_str()));
+        ASSERT_TRUE(SetDllDirectoryA((kit::TestProgramDirectory() + "\\" + GetParam()).c_str()));
         ASSERT_TRUE(SetEnvironmentVariableA("LAYOUTVM_CALLS", (dir_ / "calls.txt").c_str()));
     }
     void TearDown() override {
@@ -53,10 +55,7 @@ protected:
     std::string service_;
 };
 
-TEST_F(LayoutCheck, EveryCallGoesThroughItsSlotWithItsArguments) {
-    char sessionOut[16];
-    std::snprintf(sessionOut, sizeof sessionOut, "0x%08lX",
-                  static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(&HostState.Session)));
+TEST_P(LayoutCheck, EveryCallGoesThroughItsSlotWithItsArguments) {
     ASSERT_EQ(StartPowerBuilderHost(), 0u) << ::testing::PrintToString(Calls());
     EXPECT_EQ(CallStartup(), 0u);
     EXPECT_EQ(CallRun(), 1234u);
@@ -69,7 +68,8 @@ TEST_F(LayoutCheck, EveryCallGoesThroughItsSlotWithItsArguments) {
     const std::string invoked = "IPB_Session 35 HasExceptionThrown session";
     const Lines expected = {
         "PB_GetVM",
-        "IPB_VM 0 CreateSession vm \"layoutapp\" [\"one.pbl\" \"two.pbl\"] 2 " + std::string(sessionOut),
+        std::string("IPB_VM ") + (GetParam() == std::string("layoutvm") ? "0" : "3") +
+            " CreateSession vm \"layoutapp\" [\"one.pbl\" \"two.pbl\"] 2 <out>",
         "IPB_Session 40 FindGroup session \"svc_layout\" 6",
         "IPB_Session 41 FindClass session grp \"svc_layout\"",
         "IPB_Session 47 NewObject session cls",
@@ -112,10 +112,16 @@ TEST_F(LayoutCheck, EveryCallGoesThroughItsSlotWithItsArguments) {
         "IPB_Session 0 Release session",
         "unloaded",
     };
-    const Lines calls = Calls();
+    Lines calls = Calls();
+    // Where the host has the session written is its own business (the calls on `session`
+    // show that it arrived); the address only has to be a whole argument of its own.
+    if (calls.size() > 1) calls[1] = std::regex_replace(calls[1], std::regex(" 0x[0-9A-F]{8}$"), " <out>");
     EXPECT_EQ(calls, expected);
     for (const std::string& line : calls) EXPECT_NE(line.rfind("unexpected slot", 0), 0u) << line;
     EXPECT_EQ(GetModuleHandleA("layoutvm.dll"), nullptr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Generations, LayoutCheck, ::testing::Values("layoutvm", "layoutvm10"),
+                         [](const ::testing::TestParamInfo<const char*>& vm) { return std::string(vm.param); });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/service_settings.h"
+#include "kit/product.h"
 #include "pbhost/host_environment.h"
 #include "pbhost/host_state.h"
 #include "pbhost/vm_startup.h"
@@ -17,10 +18,20 @@ namespace {
 
 class StartFailure : public HostEnvironment {};
 
-TEST_F(StartFailure, VmDllMissingOrWithoutExport) {
+TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsRuntimeFolderMissing) {
     ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, "missing.dll"));
     ExpectStartFails("PowerBuilder VM was not found\r\n", "PowerBuilder VM was not found");
     EXPECT_EQ(HostState.VmModule, nullptr);
+
+    // A runtime folder that is not there (or is a file) fails before any VM is looked for.
+    for (const std::string& folder : {dir_ / "Runtime 22.2", WriteFile("a file", "")}) {
+        Restart();
+        ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, kit::TestVm().file.c_str()));
+        ASSERT_TRUE(CopyToField(ServiceSettings.PBRuntimeDir, folder.c_str()));
+        ExpectStartFails("PowerBuilder runtime folder was not found\r\n", "PowerBuilder runtime folder was not found");
+        EXPECT_EQ(HostState.VmModule, nullptr);
+    }
+    ServiceSettings.PBRuntimeDir[0] = '\0';
 
     // The export's absence is reported, but not logged.
     Restart();

@@ -36,14 +36,16 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
         Head() +
         "Startup=auto\r\nDescription=Payroll, nightly\r\nPBAppName=payroll\r\n"
         "PBLibList=C:\\app\\payroll.pbd;C:\\app\\common.pbd\r\nPBObjName=n_payroll_service\r\n"
-        "PBVMName=pbvm90.dll\r\nUnknownKey=ignored\r\n");
+        "PBVMName=pbvm.dll\r\nPBRuntimeDir=C:\\Program Files (x86)\\Appeon\\Runtime 22.2.0.3356\r\n"
+        "UnknownKey=ignored\r\n");
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.output, Installed() +
                             "Update Description successful!\r\n"
                             "Update PBAppName successful!\r\n"
                             "Update PBLibList successful!\r\n"
                             "Update PBObjName successful!\r\n"
-                            "Update PBVMName successful!\r\n");
+                            "Update PBVMName successful!\r\n"
+                            "Update PBRuntimeDir successful!\r\n");
     const kit::ServiceConfig c = kit::ReadServiceConfig(name());
     EXPECT_EQ(c.startType, static_cast<unsigned long>(SERVICE_AUTO_START));
     EXPECT_EQ(c.displayName, name() + " display");
@@ -52,7 +54,8 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
     EXPECT_EQ(Param("PBAppName"), "payroll");
     EXPECT_EQ(Param("PBLibList"), "C:\\app\\payroll.pbd;C:\\app\\common.pbd");
     EXPECT_EQ(Param("PBObjName"), "n_payroll_service");
-    EXPECT_EQ(Param("PBVMName"), "pbvm90.dll");
+    EXPECT_EQ(Param("PBVMName"), "pbvm.dll");
+    EXPECT_EQ(Param("PBRuntimeDir"), "C:\\Program Files (x86)\\Appeon\\Runtime 22.2.0.3356");
     EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "UnknownKey").exists);
     EXPECT_TRUE(kit::RegKeyExists(kit::EventSourceKey(name())));
 }
@@ -60,8 +63,9 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
 TEST_F(IniInstall, OnlyThePresentParametersAreWritten) {
     const kit::RunResult r = InstallWith(Head() + "PBObjName=n_svc\r\nPBAppName=\r\n");
     EXPECT_EQ(r.output, Installed() + "Update PBObjName successful!\r\n");
-    EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "PBVMName").exists);
-    EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "PBAppName").exists);
+    for (const char* absent : {"PBVMName", "PBAppName", "PBRuntimeDir"}) {
+        EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), absent).exists) << absent;
+    }
     EXPECT_EQ(kit::ReadServiceConfig(name()).description,
               "Runs a PowerBuilder 9 application as a Windows service.");
 }
@@ -159,6 +163,8 @@ TEST_F(IniInstall, OverLongValuesInstallNothing) {
          "The value for PBAppName is too long (at most 49 characters)!\r\n"},
         {"PBVMName=" + std::string(16, 'v') + "\r\n",
          "The value for PBVMName is too long (at most 15 characters)!\r\n"},
+        {"PBRuntimeDir=" + std::string(260, 'r') + "\r\n",
+         "The value for PBRuntimeDir is too long (at most 259 characters)!\r\n"},
         {"PBLibList=" + std::string(2048, 'l') + "\r\n",
          "The value for PBLibList is too long (at most 2047 characters)!\r\n"},
         {"PBLibList=" + std::string(5000, 'l') + "\r\n",

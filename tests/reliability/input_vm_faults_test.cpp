@@ -68,30 +68,32 @@ TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
                           (service_.folder() + "\\noexport.dll").c_str(), FALSE));
     struct Cell {
         const char* settings;  // the stand-in's settings
-        const char* vm;        // PBVMName
+        std::string vm;        // PBVMName
         std::string log;
         std::string error;
-    } cells[] = {
+    };
+    const std::string vm = kit::TestVm().file;
+    const Cell cells[] = {
         {"", "noexport.dll", "", "Function PB_GetVM was not found"},
-        {"get_vm = null", "pbvm90.dll", "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
-        {"get_vm = error", "pbvm90.dll", "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
-        {"create_session = fail:7", "pbvm90.dll", list_ + "Function CreateSession failed\r\n",
+        {"get_vm = null", vm, "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
+        {"get_vm = error", vm, "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
+        {"create_session = fail:7", vm, list_ + "Function CreateSession failed\r\n",
          "Function CreateSession failed"},
-        {"create_session = null", "pbvm90.dll", list_ + "Function CreateSession failed\r\n",
+        {"create_session = null", vm, list_ + "Function CreateSession failed\r\n",
          "Function CreateSession failed"},
         // The exceptions are caught on the service's own thread, and the process goes on
         // to report its stop.
-        {"create_session = raise", "pbvm90.dll", list_ + "Function CreateSession aborted\r\n",
+        {"create_session = raise", vm, list_ + "Function CreateSession aborted\r\n",
          "Function CreateSession aborted"},
-        {"create_session = raise:0xC0000094", "pbvm90.dll", list_ + "Function CreateSession aborted\r\n",
+        {"create_session = raise:0xC0000094", vm, list_ + "Function CreateSession aborted\r\n",
          "Function CreateSession aborted"},
-        {"create_session = access-violation", "pbvm90.dll", list_ + "Function CreateSession aborted\r\n",
+        {"create_session = access-violation", vm, list_ + "Function CreateSession aborted\r\n",
          "Function CreateSession aborted"},
-        {"create_session = msvc-throw", "pbvm90.dll", list_ + "Function CreateSession aborted\r\n",
+        {"create_session = msvc-throw", vm, list_ + "Function CreateSession aborted\r\n",
          "Function CreateSession aborted"},
-        {"find_group = null", "pbvm90.dll", list_ + "After CreateSession\r\nFunction FindGroup failed\r\n",
+        {"find_group = null", vm, list_ + "After CreateSession\r\nFunction FindGroup failed\r\n",
          "Function FindGroup failed"},
-        {"find_class = null", "pbvm90.dll", list_ + "After CreateSession\r\nFunction FindClass failed\r\n",
+        {"find_class = null", vm, list_ + "After CreateSession\r\nFunction FindClass failed\r\n",
          "Function FindClass failed"},
     };
     for (const Cell& cell : cells) {
@@ -99,7 +101,7 @@ TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
         service_.WriteVmSettings(std::string(cell.settings) + "\r\n");
         ASSERT_EQ(service_.Run({"-v", service_.name(), cell.vm}), "Update PBVMName successful!\r\n");
         DeleteFileA(service_.LogPath().c_str());
-        DeleteFileA((service_.folder() + "\\pbvm90.journal").c_str());
+        DeleteFileA((service_.folder() + "\\" + kit::TestVm().base + ".journal").c_str());
         const kit::EventMark mark = kit::MarkEvents();
 
         EXPECT_EQ(service_.Start(), "Start service successful!\r\n");

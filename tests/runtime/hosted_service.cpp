@@ -24,8 +24,7 @@ HostedService::HostedService(const std::string& prefix)
     CreateDirectoryA("C:\\pbvmtest", nullptr);
     CreateDirectoryA(folder_.c_str(), nullptr);
     CopyFileA(kit::ProductPath().c_str(), (folder_ + "\\pbvmsvc.exe").c_str(), FALSE);
-    CopyFileA((kit::TestProgramDirectory() + "\\standin\\pbvm90.dll").c_str(),
-              (folder_ + "\\pbvm90.dll").c_str(), FALSE);
+    CopyFileA(kit::TestVm().built().c_str(), (folder_ + "\\" + kit::TestVm().file).c_str(), FALSE);
 }
 
 HostedService::~HostedService() {
@@ -62,11 +61,16 @@ std::string HostedService::Install(const HostedClass& hostedClass) {
     output += Run({"-a", name_, "app"});
     output += Run({"-o", name_, "n_svc"});
     output += Run({"-reg", name_, "LogFileName", LogPath()});
+    // PowerBuilder 9's VM is the default; another is named, and the output of that is
+    // no business of the test's.
+    if (kit::TestVm().file != "pbvm90.dll") {
+        EXPECT_EQ(Run({"-v", name_, kit::TestVm().file}), "Update PBVMName successful!\r\n");
+    }
     return output;
 }
 
 void HostedService::WriteVmSettings(const std::string& lines) const {
-    kit::WriteWholeFile(folder_ + "\\pbvm90.ini", "[standin]\r\n" + lines);
+    kit::WriteWholeFile(folder_ + "\\" + kit::TestVm().base + ".ini", "[standin]\r\n" + lines);
 }
 
 SERVICE_STATUS_PROCESS HostedService::Status() const {
@@ -100,7 +104,7 @@ std::vector<std::string> HostedService::StartUpLogLines() const {
 
 std::vector<JournalEntry> HostedService::Journal() const {
     std::vector<JournalEntry> entries;
-    const std::string text = kit::ReadWholeFile(folder_ + "\\pbvm90.journal");
+    const std::string text = kit::ReadWholeFile(folder_ + "\\" + kit::TestVm().base + ".journal");
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find("\r\n", start);

@@ -100,12 +100,12 @@ TEST(ServiceStart, StartupResultBecomesTheServiceSpecificExitCode) {
     EXPECT_TRUE(service.Calls("InvokeBegin", "of_stop").empty());
 }
 
-TEST(ServiceStart, VmNameIsReadFromTheRegistry) {
+TEST(ServiceStart, VmNameAndRuntimeFolderAreReadFromTheRegistry) {
     HostedService service;
     HostedClass hosted;
     hosted.run = "returns 0";
     service.Install(hosted);
-    MoveFileA((service.folder() + "\\pbvm90.dll").c_str(), (service.folder() + "\\othervm.dll").c_str());
+    MoveFileA((service.folder() + "\\" + kit::TestVm().file).c_str(), (service.folder() + "\\othervm.dll").c_str());
     service.Run({"-v", service.name(), "othervm.dll"});
     EXPECT_EQ(service.Start(), "Start service successful!\r\n");
     ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
@@ -113,6 +113,17 @@ TEST(ServiceStart, VmNameIsReadFromTheRegistry) {
     // The stand-in names its journal after its own file.
     EXPECT_NE(kit::ReadWholeFile(service.folder() + "\\othervm.journal").find("InvokeBegin \"of_stop\""),
               std::string::npos);
+
+    // A runtime folder of its own, off the search path, as PowerBuilder 2019 R3 and later
+    // install it.
+    const std::string runtime = service.folder() + "\\Runtime 22.2.0.3356";
+    ASSERT_TRUE(CreateDirectoryA(runtime.c_str(), nullptr));
+    ASSERT_TRUE(MoveFileA((service.folder() + "\\othervm.dll").c_str(), (runtime + "\\othervm.dll").c_str()));
+    service.Run({"-reg", service.name(), "PBRuntimeDir", runtime});
+    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
+    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
+    EXPECT_NE(kit::ReadWholeFile(runtime + "\\othervm.journal").find("InvokeBegin \"of_stop\""), std::string::npos);
 }
 
 TEST(ServiceStart, NameWithABlankStartsAndStops) {

@@ -26,6 +26,21 @@ TEST(JournalQuote, MakesSeparatorsAndControlBytesVisible) {
     EXPECT_EQ(quote(" ~"), "\" ~\"");
 }
 
+TEST(JournalQuote, WideTextAsTheNarrowBelow0x80AndAsUtf16UnitsAbove) {
+    std::string ascii;
+    std::wstring wide;
+    for (int c = 0; c < 0x80; ++c) ascii += char(c), wide += wchar_t(c);
+    EXPECT_EQ(quote(wide), quote(ascii));
+    EXPECT_EQ(quote(L"Z\u00FCrich \u20AC\xD83D\xDE00\x80"),
+              "\"Z\\u00FCrich \\u20AC\\uD83D\\uDE00\\u0080\"");
+    std::string back;  // read back as UTF-8; a lone surrogate in its three-byte form
+    ASSERT_TRUE(unquote(quote(L"Z\u00FCrich \u20AC\xD83D\xDE00\xDC00\x01"), back));
+    EXPECT_EQ(back, "Z\xC3\xBCrich \xE2\x82\xAC\xF0\x9F\x98\x80\xED\xB0\x80\x01");
+    JournalLine line("X");
+    line.str(static_cast<const wchar_t*>(nullptr)).str(L"a;\u00E9").str(std::wstring(L"b"));
+    EXPECT_EQ(line.text(), "X null \"a\\;\\u00E9\" \"b\"");
+}
+
 TEST(JournalQuote, UnquoteReversesEveryByte) {
     std::string all;
     for (int c = 0; c < 256; ++c) all += char(c);
@@ -39,7 +54,8 @@ TEST(JournalQuote, UnquoteReversesEveryByte) {
 TEST(JournalQuote, UnquoteRejectsMalformedText) {
     std::string out = "untouched";
     for (const char* bad : {"", "\"", "abc", "\"abc", "abc\"", "\"a\"b\"", "\"\\q\"", "\"\\x4\"",
-                            "\"\\xG0\"", "\"\\\"", "\"x\\\""}) {
+                            "\"\\xG0\"", "\"\\\"", "\"x\\\"", "\"\\u12\"",
+                            "\"\\u12G4\""}) {
         EXPECT_FALSE(unquote(bad, out)) << bad;
     }
     EXPECT_EQ(out, "untouched");

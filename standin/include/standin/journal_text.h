@@ -17,7 +17,14 @@ namespace standin {
 // 0x20..0x7E.  Blanks stay as they are.
 std::string quote(std::string_view raw);
 
+// The same for UTF-16 text (wchar_t as on Windows: one code unit each), written by the VM
+// of PowerBuilder 10 and later: a unit below 0x80 exactly as quote() writes that byte, so
+// that ASCII text reads the same from either VM; every other unit as \uXXXX (upper-case
+// hex; a surrogate pair as two of them).
+std::string quote(std::wstring_view raw);
+
 // The reverse of quote(); false when quoted is not exactly one well-formed quoted string.
+// \uXXXX becomes the character's UTF-8 bytes (a lone surrogate its three-byte form).
 bool unquote(std::string_view quoted, std::string& raw);
 
 // A performance-counter reading as milliseconds with three decimals, e.g. "1234.567".
@@ -31,6 +38,8 @@ public:
     JournalLine& word(std::string_view w);           // as is; must have no blanks
     JournalLine& str(std::string_view s);            // quoted
     JournalLine& str(const char* s);                 // quoted, or the word null
+    JournalLine& str(std::wstring_view s);           // quoted as UTF-16
+    JournalLine& str(const wchar_t* s);              // quoted as UTF-16, or the word null
     JournalLine& num(long v);
     JournalLine& unum(unsigned long v);
     JournalLine& hex(unsigned long v);               // 0xXXXXXXXX

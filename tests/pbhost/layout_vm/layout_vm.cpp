@@ -1,5 +1,6 @@
-// layoutvm.dll: a PowerBuilder 9 VM reduced to its binary interface, written from the
-// slot tables of PBNI alone (it shares no declaration with the host).  Its objects are
+// layoutvm.dll: a PowerBuilder 9 VM or, built with LAYOUTVM_PB10, a VM of PowerBuilder 10
+// and later, reduced to its binary interface and written from the slot tables of PBNI
+// alone (it shares no declaration with the host).  Its objects are
 // plain structs whose first member points to an array of function pointers, filled slot
 // by slot from the table below; every other slot is a trap.  Member functions are
 // __thiscall in the vendor's DLL: here they are __fastcall free functions whose first
@@ -7,12 +8,14 @@
 // stack layout and the same callee-pops rule.
 //
 // Each call is appended as one line to the file named by the LAYOUTVM_CALLS environment
-// variable: "<interface> <slot> <name> <this> <arguments as received>".  The file outlives
+// variable: "<interface> <slot> <name> <this> <arguments as received>", strings in quotes
+// as they are, but a UTF-16 unit beyond ASCII as \uXXXX.  The file outlives
 // the DLL, so the host's FreeLibrary shows as the last line, "unloaded".
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace {
@@ -23,7 +26,17 @@ Slot AsSlot(F f) { return reinterpret_cast<Slot>(f); }
 
 enum Interface { kVm, kSession, kArguments, kValue };
 const char* const kInterfaceNames[] = {"IPB_VM", "IPB_Session", "IPB_Arguments", "IPB_Value"};
+// PowerBuilder 10 and later: UTF-16 strings, CreateSession at slot 3 of 5, slots appended
+// to the session and the value.
+#ifdef LAYOUTVM_PB10
+using Char = wchar_t;
+constexpr std::size_t kVmSlots = 5, kSessionSlots = 291, kArgumentsSlots = 2, kValueSlots = 46;
+constexpr std::size_t kCreateSessionSlot = 3;
+#else
+using Char = char;
 constexpr std::size_t kVmSlots = 3, kSessionSlots = 271, kArgumentsSlots = 2, kValueSlots = 43;
+constexpr std::size_t kCreateSessionSlot = 0;
+#endif
 const unsigned long kTrapException = 0xE0510701;
 
 struct Object { const Slot* vtable; };
@@ -68,13 +81,27 @@ std::string Name(const void* p) {
     std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(p)));
     return hex;
 }
-std::string Text(const char* s) { return s == nullptr ? "null" : "\"" + std::string(s) + "\""; }
+std::string Plain(const Char* s) {
+    std::string text;
+    for (; *s != 0; ++s) {
+        const unsigned unit = static_cast<std::make_unsigned_t<Char>>(*s);
+        if (sizeof(Char) == 1 || unit < 0x80) {
+            text += static_cast<char>(unit);
+            continue;
+        }
+        char escaped[8];
+        std::snprintf(escaped, sizeof escaped, "\\u%04X", unit);
+        text += escaped;
+    }
+    return text;
+}
+std::string Text(const Char* s) { return s == nullptr ? "null" : "\"" + Plain(s) + "\""; }
 std::string Low16(unsigned int v) { return std::to_string(v & 0xFFFFu); }
 
 void Record(Slot self, const void* thisPointer, const std::string& arguments);
 
 // --- IPB_VM -------------------------------------------------------------------------
-long __fastcall CreateSession(void* self, void*, const char* app, const char** libs, unsigned int numLibs,
+long __fastcall CreateSession(void* self, void*, const Char* app, const Char** libs, unsigned int numLibs,
                               Object** out) {
     std::string names = "[";
     for (unsigned int i = 0; libs != nullptr && i < (numLibs & 0xFFFFu) && i < 8; ++i) {
@@ -90,11 +117,11 @@ long __fastcall CreateSession(void* self, void*, const char* app, const char** l
 // --- IPB_Session --------------------------------------------------------------------
 void __fastcall Release(void* self, void*) { Record(AsSlot(&Release), self, ""); }
 
-unsigned int __fastcall GetMethodID(void* self, void*, void* cls, const char* name, int routineType,
-                                    const char* signature, unsigned int publicOnly) {
+unsigned int __fastcall GetMethodID(void* self, void*, void* cls, const Char* name, int routineType,
+                                    const Char* signature, unsigned int publicOnly) {
     Record(AsSlot(&GetMethodID), self, Name(cls) + " " + Text(name) + " " + std::to_string(routineType) + " " +
                                            Text(signature) + " " + Low16(publicOnly));
-    const std::string known = std::string(name ? name : "") + "/" + (signature ? signature : "");
+    const std::string known = (name ? Plain(name) : "") + "/" + (signature ? Plain(signature) : "");
     unsigned int id = 0xFFFF;
     if (known == "of_startup/LSB") id = 1;
     if (known == "of_run/L") id = 2;
@@ -127,12 +154,12 @@ unsigned int __fastcall HasExceptionThrown(void* self, void*) {
 
 void __fastcall ClearException(void* self, void*) { Record(AsSlot(&ClearException), self, ""); }
 
-void* __fastcall FindGroup(void* self, void*, const char* name, int type) {
+void* __fastcall FindGroup(void* self, void*, const Char* name, int type) {
     Record(AsSlot(&FindGroup), self, Text(name) + " " + std::to_string(type));
     return &group;
 }
 
-void* __fastcall FindClass(void* self, void*, void* grp, const char* name) {
+void* __fastcall FindClass(void* self, void*, void* grp, const Char* name) {
     Record(AsSlot(&FindClass), self, Name(grp) + " " + Text(name));
     return &klass;
 }
@@ -163,15 +190,16 @@ long __fastcall SetUlong(void* self, void*, unsigned long value) {
     return 0;
 }
 
-long __fastcall SetString(void* self, void*, const char* value) {
+long __fastcall SetString(void* self, void*, const Char* value) {
     Record(AsSlot(&SetString), self, Text(value));
     return 0;
 }
 
-// The slots this VM serves, as PBNI numbers them for PowerBuilder 9.
+// The slots this VM serves, as PBNI numbers them (the same in every generation but
+// CreateSession's).
 struct Entry { Interface iface; std::size_t slot; const char* name; Slot function; };
 const Entry kEntries[] = {
-    {kVm, 0, "CreateSession", AsSlot(&CreateSession)},
+    {kVm, kCreateSessionSlot, "CreateSession", AsSlot(&CreateSession)},
     {kSession, 0, "Release", AsSlot(&Release)},
     {kSession, 3, "GetMethodID", AsSlot(&GetMethodID)},
     {kSession, 6, "InitCallInfo", AsSlot(&InitCallInfo)},
