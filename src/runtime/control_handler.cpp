@@ -28,7 +28,7 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOI
         // The hosted object's callbacks run on the service main's thread (hand_over.h).
         // A pause or continue not served within the hand-over's wait shows as pending
         // until it has been; nothing is called, and the state is left alone, once the
-        // run loop has ended.
+        // service main has closed the queue.
         case SERVICE_CONTROL_PAUSE:
             HandOverToHost({Pause, 0, SERVICE_PAUSE_PENDING, SERVICE_PAUSED});
             break;
