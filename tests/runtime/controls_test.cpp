@@ -99,6 +99,20 @@ TEST_F(Controls, PauseThenStopDuringALongRunAnswerAtOnceAndAreServedWhenItReturn
                                                            "4:40000001:Service stopped"}));
 }
 
+TEST_F(Controls, StopDuringTheStartShowsAtOnceAndNoRunFollows) {
+    HostedClass hosted;
+    hosted.startup = "returns 0 takes 2000";
+    service_.Install(hosted);
+    ASSERT_EQ(service_.Start(), "Start service successful!\r\n");
+    ASSERT_TRUE(service_.WaitForCalls("InvokeBegin", "of_startup", 1));
+    const unsigned long error = kit::SendControl(service_.name(), SERVICE_CONTROL_STOP);
+    if (error == ERROR_SERVICE_CANNOT_ACCEPT_CTRL) GTEST_SKIP() << "this manager passes no stop on during a start";
+    EXPECT_EQ(error, 0u);
+    ExpectPendingThen(service_.StatusesUntil(SERVICE_STOPPED), SERVICE_STOP_PENDING, SERVICE_STOPPED, 2);
+    EXPECT_TRUE(service_.Calls("InvokeBegin", "of_run").empty()) << "no of_run once the stop has been asked for";
+    EXPECT_EQ(service_.Calls("InvokeBegin", "of_stop").size(), 1u);
+}
+
 TEST_F(Controls, UserControlsDuringALongRunAnswerAtOnceAndAreServedInOrderBeforeTheNextRun) {
     HostedClass hosted;
     hosted.run = "returns 10 takes 0 6000 0";
