@@ -7,16 +7,8 @@
 
 namespace {
 
-// Served on the host's thread, the run loop's: the state changes there, right after the
-// hosted object's call, so the loop sees it before it could call of_run again.
-void Pause(unsigned long) {
-    CallPaused();
-    SetPausedOrRunning(SERVICE_PAUSED);
-}
-void Continue(unsigned long) {
-    CallResumed();
-    SetPausedOrRunning(SERVICE_RUNNING);
-}
+void Pause(unsigned long) { CallPaused(); }
+void Continue(unsigned long) { CallResumed(); }
 
 }  // namespace
 
@@ -24,32 +16,35 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOI
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
-            // Nothing is called or reported here, and nothing is waited for: the state
-            // stays running (or paused) until the run loop has ended and the service main
-            // reports the stop.  The reason is stored before the event is signalled, so
-            // of_stop sees the control that ended it.
+            // Answered at once, whatever the host's thread is doing: stop pending from now
+            // on, with progress reported until the service main reports stopped.  The
+            // service main stops the hosted object once of_run has returned and the
+            // controls queued before this one have been served.  The reason is stored
+            // before the event is signalled, so of_stop sees the control that ended it.
             StoreStopReason(control);
+            SetStopPending();
             SetEvent(StopEvent);
-            return NO_ERROR;
-        // The hosted object's callbacks run on the service main's thread (hand_over.h);
-        // the handler goes on once they have run, or at once, with nothing called and the
-        // state unchanged, when the run loop has ended.
+            break;
+        // The hosted object's callbacks run on the service main's thread (hand_over.h).
+        // A pause or continue not served within the hand-over's wait shows as pending
+        // until it has been; nothing is called, and the state is left alone, once the
+        // service main has closed the queue.
         case SERVICE_CONTROL_PAUSE:
-            HandOverToHost(Pause, 0);
+            HandOverToHost({Pause, 0, SERVICE_PAUSE_PENDING, SERVICE_PAUSED});
             break;
         case SERVICE_CONTROL_CONTINUE:
-            HandOverToHost(Continue, 0);
+            HandOverToHost({Continue, 0, SERVICE_CONTINUE_PENDING, SERVICE_RUNNING});
             break;
         case SERVICE_CONTROL_INTERROGATE:
             break;
         case SERVICE_CONTROL_POWEREVENT:
-            HandOverToHost(CallPowerEvent, eventType);
+            HandOverToHost({CallPowerEvent, eventType, 0, 0});
             break;
         case SERVICE_CONTROL_SESSIONCHANGE:
-            HandOverToHost(CallSessionChange, eventType);
+            HandOverToHost({CallSessionChange, eventType, 0, 0});
             break;
         default:
-            HandOverToHost(CallControl, control);
+            HandOverToHost({CallControl, control, 0, 0});
             break;
     }
     ReportServiceStatus();

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 // The service's extended control handler: has the hosted object's function for each
-// control run on the service main's thread and waits for it (a pause or continue moves
-// the state there too), then reports the state; a stop or shutdown only records the
-// reason and ends the run loop.  Always returns NO_ERROR: no control is refused.
+// control run on the service main's thread and waits for it a second at most (a pause
+// or continue not served by then shows as pending), then reports the state; a stop or
+// shutdown sets stop pending, records the reason and ends the run loop.  Answers within
+// the hand-over's wait whatever the host's thread is doing, and always returns NO_ERROR:
+// no control is refused.
 DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID eventData, LPVOID context);

@@ -37,11 +37,9 @@ DWORD WindowsControlsAccepted() {
 }
 
 void ReportStartFailure(DWORD code) {
-    // A control handed over during the start must not wait for a run loop that never comes.
+    // A control handed over during the start is not served: there is no run loop.
     CloseHandOvers();
-    ServiceStatus.dwWin32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
-    ServiceStatus.dwServiceSpecificExitCode = code;
-    ReportEndState(SERVICE_STOPPED);
+    ReportStopped(ERROR_SERVICE_SPECIFIC_ERROR, code);
 }
 
 // The run loop's clock: milliseconds, with fractions, from the performance counter.  Not
@@ -69,17 +67,19 @@ double ClockMs() {
 const double kLatenessTakenBackMs = 0.5;
 
 // Waits up to timeout ms for StopEvent, serving the control handler's hand-overs
-// meanwhile; a hand-over does not lengthen the wait, which ends when it would have ended
-// without one.  WAIT_TIMEOUT when the time is up; anything else (the event was signalled,
-// or the wait failed) ends the run loop.
+// meanwhile (those queued during the call before it first); a hand-over does not
+// lengthen the wait, which ends when it would have ended without one.  WAIT_TIMEOUT when
+// the time is up; anything else (the event was signalled, or the wait failed) ends the
+// run loop.
 DWORD WaitServingHandOvers(DWORD timeout) {
     const double end = ClockMs() + timeout;
     const HANDLE events[2] = {StopEvent, HandOverWaiting()};
     for (;;) {
-        // A stop signalled together with a hand-over wins: the first event is reported.
+        // A stop signalled together with a hand-over wins (the first event is reported):
+        // the service main serves the queue before it stops the hosted object.
         const DWORD result = WaitForMultipleObjects(2, events, FALSE, timeout);
         if (result != WAIT_OBJECT_0 + 1) return result;
-        ServeHandOver();
+        ServeHandOvers();
         const double left = end - ClockMs();
         timeout = left > 0 ? static_cast<DWORD>(left + 0.5) : 0;
     }
@@ -90,6 +90,8 @@ void RunLoop() {
     bool scheduled = false;  // the next call ends a wait that the previous call set
     double due = 0;          // when it is due: the previous call's start plus its period
     for (;;) {
+        // Controls that came since the wait ended are served before of_run is called again.
+        ServeHandOvers();
         if (CurrentState() == SERVICE_RUNNING) {
             const double start = ClockMs();
             double base = start;
@@ -149,15 +151,15 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         ReportStartFailure(code);
         return;
     }
-    SetCurrentState(SERVICE_RUNNING);
+    // Unless a stop came during the start: the run loop then ends without calling of_run.
+    SetRunningAfterStart();
     ReportServiceStatus();
 
     RunLoop();
-    // From here on the VM is not called for the control handler: a control that waits,
-    // or comes later, calls nothing.
-    CloseHandOvers();
 
     if (LoadRunFailure() != 0) {
+        // Nothing more is called in the VM, for the control handler neither.
+        CloseHandOvers();
         // of_run failed: the hosted object cannot be trusted to stop cleanly, so neither
         // of_stop nor a stop report follows.  The process ends at once, the Service
         // Control Manager sees the service end unexpectedly and applies its recovery
@@ -168,11 +170,14 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         return;
     }
 
-    ReportEndState(SERVICE_STOP_PENDING);
+    // A stop control has reported stop pending already; a stop that of_run asked for
+    // reports it here.  The controls queued before the stop are served, in order, then
+    // none: a control that comes later calls nothing.
+    if (SetStopPending()) ReportServiceStatus();
+    ServeHandOvers();
+    CloseHandOvers();
     CallStop();
-    ServiceStatus.dwWin32ExitCode = 0;
-    ServiceStatus.dwServiceSpecificExitCode = 0;
     HANDLE stopEvent = StopEvent;
-    ReportEndState(SERVICE_STOPPED);
+    ReportStopped(0, 0);
     CloseHandle(stopEvent);
 }

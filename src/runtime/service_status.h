@@ -1,8 +1,8 @@
 // The service's status as it reports it to the Service Control Manager, and the event
-// that ends its run loop.  Shared by the service-main thread, which writes the current
-// state (pauses and continues included, as the handler hands them over), and the control
-// handler's thread, which reports it: it is one 32-bit word read and written whole
-// through the accessors below; the reports themselves are made one at a time.
+// that ends its run loop.  The current state is shared by the service main's thread, the
+// control handler's and the status reporter's (below): it is one 32-bit word read and
+// written whole through the accessors below.  Any of them may report; a report never
+// holds a lock while it is sent.
 #pragma once
 
 #include <windows.h>
@@ -11,24 +11,43 @@ extern SERVICE_STATUS ServiceStatus;
 extern SERVICE_STATUS_HANDLE StatusHandle;
 extern HANDLE StopEvent;
 
-// SetServiceStatus(StatusHandle, a copy of ServiceStatus); the result is not examined.
-// Reports are made one at a time, each with the record as it is when its turn comes;
-// once the service main has begun to report the end, this reports nothing.
+// While the state is pause, continue or stop pending, every report carries this wait
+// hint and a checkpoint one higher than the report before; a thread of its own, the
+// status reporter, reports every kProgressIntervalMs meanwhile, so that the checkpoint
+// advances while the host's thread is busy inside the VM.
+const DWORD kPendingWaitHintMs = 2000;
+const DWORD kProgressIntervalMs = 500;
+
+// SetServiceStatus(StatusHandle, a copy of ServiceStatus with the current state); the
+// result is not examined.  When the state has changed while the report was under way,
+// it reports again, so that whatever thread reports last, the manager is left with the
+// current state.  Once ReportStopped has begun, this reports nothing.
 void ReportServiceStatus();
 
-// The service main's reports of the end: stop pending, and stopped (after a stop or a
-// failed start).  Sets the state and reports it, after any report in progress; from the
-// first of them on ReportServiceStatus reports nothing, so that the end's reports are
-// the last the Service Control Manager receives.
-void ReportEndState(DWORD state);
+// Has the status reporter's thread make the report, for a thread that must not wait in
+// SetServiceStatus (the host's: while the control handler runs, a report from another
+// thread waits until the handler has returned).
+void RequestServiceStatusReport();
+
+// The service main's last report: waits for any report under way, then reports stopped
+// with the exit codes.  No report can follow it.
+void ReportStopped(DWORD win32ExitCode, DWORD serviceSpecificExitCode);
 
 void SetCurrentState(DWORD state);
 DWORD CurrentState();
 
-// A pause or continue: sets the state (paused or running) only while the service is
-// running or paused, in one interlocked step, so that a control handled while the
-// service stops cannot undo its stop-pending or stopped report.
+// Start pending to running, in one interlocked step; false, with the state left alone,
+// when a stop came during the start.
+bool SetRunningAfterStart();
+
+// Running, paused, pause pending or continue pending, set only while the service is in
+// one of these states, in one interlocked step: a control served or given up while the
+// service stops cannot undo its stop pending or stopped state.
 void SetPausedOrRunning(DWORD state);
+
+// Stop pending, from any state but stopped; once set, nothing turns it back.  False
+// when the state was stop pending already (or stopped).
+bool SetStopPending();
 
 // The controls the service accepts on this Windows version: stop, pause and continue,
 // shutdown and power events, and session changes from Windows XP (5.1) on.

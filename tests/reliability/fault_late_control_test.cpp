@@ -1,6 +1,6 @@
 // Controls that meet the end of the service, in a process where the host runs on the
-// stand-in VM and the handler is called directly: a control still waiting for the host's
-// thread when the run loop ends calls nothing, nothing is called after the host has
+// stand-in VM and the handler is called directly: a control still queued for the host's
+// thread when the queue closes calls nothing, nothing is called after the host has
 // ended, and a pause or continue does not undo the stop-pending or stopped state.  (The
 // same race through the real Service Control Manager:
 // LoadStorm.ControlsWhileTheServiceStopsItselfDoNotCrashIt.)
@@ -29,9 +29,9 @@ protected:
     }
 };
 
-TEST_F(LateControl, AControlStillWaitingWhenTheRunLoopEndsCallsNothing) {
+TEST_F(LateControl, AControlStillQueuedWhenTheQueueClosesCallsNothing) {
     // The pause is handed over while this thread, the host's, is busy (as in a long
-    // of_run) and does not serve it before its run loop ends.
+    // of_run) and does not serve it before the queue closes (as after a failed of_run).
     std::thread handler([] { ServiceControlHandler(SERVICE_CONTROL_PAUSE, 0, nullptr, nullptr); });
     const bool waiting = WaitForSingleObject(HandOverWaiting(), 10000) == WAIT_OBJECT_0;
     SetCurrentState(SERVICE_STOP_PENDING);

@@ -26,7 +26,7 @@ TEST_F(ControlHandler, ShutdownStopsWithTheShutdownFlag) {
     EXPECT_EQ(Send(SERVICE_CONTROL_SHUTDOWN), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(LoadStopReason(), 5u);
     EXPECT_TRUE(StopSignalled());
-    EXPECT_EQ(CurrentState(), static_cast<DWORD>(SERVICE_RUNNING)) << "the stop is reported later";
+    EXPECT_EQ(CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING)) << "the stop shows at once";
     EXPECT_EQ(Journal(), Lines{}) << "nothing is called for the stop itself";
     CallStop();
     EXPECT_EQ(Journal({"InvokeBegin"}), Lines{"InvokeBegin \"of_stop\" #4 2 #5 true"});

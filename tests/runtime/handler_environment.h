@@ -41,7 +41,7 @@ protected:
         HANDLE handler = CreateThread(nullptr, 0, RunHandler, &call, 0, nullptr);
         const HANDLE events[2] = {handler, HandOverWaiting()};
         DWORD woke;
-        while ((woke = WaitForMultipleObjects(2, events, FALSE, 10000)) == WAIT_OBJECT_0 + 1) ServeHandOver();
+        while ((woke = WaitForMultipleObjects(2, events, FALSE, 10000)) == WAIT_OBJECT_0 + 1) ServeHandOvers();
         EXPECT_EQ(woke, WAIT_OBJECT_0) << "the handler returns within 10 s";
         CloseHandle(handler);
         return call.result;

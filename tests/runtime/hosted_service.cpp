@@ -94,6 +94,19 @@ bool HostedService::WaitForState(unsigned long state, unsigned timeoutMs) const 
     return kit::WaitForServiceState(name_, state, timeoutMs);
 }
 
+std::vector<SERVICE_STATUS_PROCESS> HostedService::StatusesUntil(unsigned long state, unsigned timeoutMs) const {
+    std::vector<SERVICE_STATUS_PROCESS> seen;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start <= timeoutMs; Sleep(10)) {
+        const SERVICE_STATUS_PROCESS status = Status();
+        if (seen.empty() || seen.back().dwCurrentState != status.dwCurrentState ||
+            seen.back().dwCheckPoint != status.dwCheckPoint) {
+            seen.push_back(status);
+        }
+        if (status.dwCurrentState == state) break;
+    }
+    return seen;
+}
+
 std::string HostedService::Log() const { return kit::ReadWholeFile(LogPath()); }
 
 std::vector<std::string> HostedService::StartUpLogLines() const {

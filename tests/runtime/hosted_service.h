@@ -56,6 +56,9 @@ public:
     unsigned long State() const;
     SERVICE_STATUS_PROCESS Status() const;
     bool WaitForState(unsigned long state, unsigned timeoutMs = 15000) const;
+    // Polls the status until its state is the one given (at most timeoutMs) and returns
+    // every status seen whose state or checkpoint differs from the one seen before.
+    std::vector<SERVICE_STATUS_PROCESS> StatusesUntil(unsigned long state, unsigned timeoutMs = 15000) const;
     // Waits until the journal has at least count lines of the operation for the function.
     bool WaitForCalls(const std::string& operation, const std::string& function, size_t count,
                       unsigned timeoutMs = 15000) const;
