@@ -4,22 +4,27 @@
 
 #include <cstring>
 
-SessionText<wchar_t>::SessionText(const char* text) {
+namespace {
+
+// Every character of an ANSI code page, of one byte or two, becomes one UTF-16 unit: the
+// text's own length is room enough.
+std::unique_ptr<wchar_t[]> FromAnsi(const char* text) {
     const int length = static_cast<int>(std::strlen(text));
-    if (length == 0) return;
-    // Every character of an ANSI code page, of one byte or two, becomes one UTF-16 unit:
-    // the text's own length is room enough.
-    text_.resize(static_cast<std::size_t>(length));
-    const int converted = MultiByteToWideChar(CP_ACP, 0, text, length, &text_[0], length);
-    text_.resize(converted > 0 ? static_cast<std::size_t>(converted) : 0);
+    std::unique_ptr<wchar_t[]> wide(new wchar_t[length + 1]);
+    const int converted = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, wide.get(), length) : 0;
+    wide[converted > 0 ? converted : 0] = L'\0';
+    return wide;
 }
 
-SessionTextList<wchar_t>::SessionTextList(const char** texts, std::size_t count) {
-    texts_.reserve(count);
-    pointers_.reserve(count + 1);
+}  // namespace
+
+SessionText<wchar_t>::SessionText(const char* text) : text_(FromAnsi(text)) {}
+
+SessionTextList<wchar_t>::SessionTextList(const char** texts, std::size_t count)
+    : texts_(new std::unique_ptr<wchar_t[]>[count]), pointers_(new const wchar_t*[count + 1]) {
     for (std::size_t i = 0; i < count; ++i) {
-        texts_.emplace_back(texts[i]);
-        pointers_.push_back(texts_.back().get());
+        texts_[i] = FromAnsi(texts[i]);
+        pointers_[i] = texts_[i].get();
     }
-    pointers_.push_back(nullptr);
+    pointers_[count] = nullptr;
 }

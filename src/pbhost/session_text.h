@@ -1,11 +1,13 @@
 // The host's text as a session takes it.  The settings are single-byte text in the ANSI
 // code page; a PowerBuilder 9 session takes them as they are, a session of PowerBuilder
 // 10 and later takes UTF-16.
+//
+// The conversions keep to plain arrays: std::wstring would bring the wide-string half of
+// the C++ library into the statically linked program, some 50 KB, for a few names.
 #pragma once
 
 #include <cstddef>
-#include <string>
-#include <vector>
+#include <memory>
 
 template <class Char>
 class SessionText;
@@ -25,10 +27,10 @@ class SessionText<wchar_t> {
 public:
     // Converted from the ANSI code page; a text that cannot be converted becomes empty.
     explicit SessionText(const char* text);
-    const wchar_t* get() const { return text_.c_str(); }
+    const wchar_t* get() const { return text_.get(); }
 
 private:
-    std::wstring text_;
+    std::unique_ptr<wchar_t[]> text_;
 };
 
 // A list of the host's texts as a session takes it: the same array for PowerBuilder 9,
@@ -50,9 +52,9 @@ template <>
 class SessionTextList<wchar_t> {
 public:
     SessionTextList(const char** texts, std::size_t count);
-    const wchar_t** get() { return pointers_.data(); }
+    const wchar_t** get() { return pointers_.get(); }
 
 private:
-    std::vector<SessionText<wchar_t>> texts_;
-    std::vector<const wchar_t*> pointers_;  // one more than texts, so that it is never empty
+    std::unique_ptr<std::unique_ptr<wchar_t[]>[]> texts_;
+    std::unique_ptr<const wchar_t*[]> pointers_;  // one more than texts, so never empty
 };
