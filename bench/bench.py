@@ -132,11 +132,11 @@ def hosted_class(run_clause):
     ])
 
 
-def install_product(layout, folder, name, run_clause, binaries):
+def install_product(layout, folder, name, run_clause, binaries, vm):
     d = layout.unix(folder)
     os.makedirs(d)
     shutil.copy(os.path.join(binaries, "pbvmsvc.exe"), d)
-    shutil.copy(os.path.join(binaries, "standin", "pbvm90.dll"), d)
+    shutil.copy(os.path.join(binaries, "standin", vm + ".dll"), d)
     with open(os.path.join(d, "app.pbl"), "w", newline="") as f:
         f.write(hosted_class(run_clause))
     # Installed as in production, from an INI file; the second library name is an
@@ -145,7 +145,7 @@ def install_product(layout, folder, name, run_clause, binaries):
         "[Install]", "ServiceName=" + name, "DisplayName=" + name, "Startup=manual",
         "PBAppName=bench",
         "PBLibList=%s;%s" % (layout.win(folder, "app.pbl"), layout.win(folder, "common.pbd")),
-        "PBObjName=n_bench", "PBVMName=pbvm90.dll", ""])
+        "PBObjName=n_bench", "PBVMName=%s.dll" % vm, ""])
     with open(os.path.join(d, "install.ini"), "w", newline="") as f:
         f.write(ini)
     out = wine(os.path.join(d, "pbvmsvc.exe"), "-i", layout.win(folder, "install.ini"), cwd=d)
@@ -249,8 +249,17 @@ def memory_kib(pid):
             "rss_kib": fields["Rss"], "pss_kib": fields["Pss"]}
 
 
+def binutils(exe, tool):
+    """The MinGW-w64 tool for the executable's machine (i386 or x86-64), from its PE header."""
+    with open(exe, "rb") as f:
+        header = f.read(4096)
+    pe = int.from_bytes(header[0x3C:0x40], "little")
+    machine = int.from_bytes(header[pe + 4:pe + 6], "little")
+    return ("x86_64" if machine == 0x8664 else "i686") + "-w64-mingw32-" + tool
+
+
 def imports(exe):
-    out = subprocess.run(["i686-w64-mingw32-objdump", "-p", exe], stdout=subprocess.PIPE,
+    out = subprocess.run([binutils(exe, "objdump"), "-p", exe], stdout=subprocess.PIPE,
                          text=True, check=True).stdout
     return [m.group(1) for m in re.finditer(r"DLL Name: (\S+)", out)]
 
@@ -258,7 +267,7 @@ def imports(exe):
 def stripped_size(exe):
     with tempfile.TemporaryDirectory() as tmp:
         copy = os.path.join(tmp, "x.exe")
-        subprocess.run(["i686-w64-mingw32-strip", "-o", copy, exe], check=True)
+        subprocess.run([binutils(exe, "strip"), "-o", copy, exe], check=True)
         return os.path.getsize(copy)
 
 
@@ -338,6 +347,8 @@ def main():
     ap.add_argument("--check", action="store_true",
                     help="exit 1 unless every figure was measured (targets are not checked)")
     ap.add_argument("--binaries", default=os.path.join(ROOT, "build", "bin"))
+    ap.add_argument("--vm", default="pbvm90",
+                    help="the stand-in VM, by file name without .dll (pbvm170 for the 64-bit build)")
     args = ap.parse_args()
     calls = args.calls if args.calls is not None else (20 if args.quick else 200)
     idle_s = args.idle_seconds if args.idle_seconds is not None else (2.0 if args.quick else 10.0)
@@ -345,7 +356,8 @@ def main():
         fail("at least one cycle and two schedule calls")
 
     bins = args.binaries
-    for f in ("pbvmsvc.exe", "standin/pbvm90.dll", "bench/baseline_service.exe",
+    vm = args.vm
+    for f in ("pbvmsvc.exe", "standin/%s.dll" % vm, "bench/baseline_service.exe",
               "bench/bench_driver.exe", "bench/call_cost.exe"):
         if not os.path.isfile(os.path.join(bins, f)):
             fail("%s is missing" % os.path.join(bins, f))
@@ -357,9 +369,9 @@ def main():
 
     names = {k: "PbvmBench%s%s" % (k, tag) for k in ("Cycle", "Floor", "Sched", "Idle", "IdleFloor")}
     print("bench: installing the services", file=sys.stderr)
-    install_product(layout, "cycle", names["Cycle"], "returns 60000", bins)
-    install_product(layout, "sched", names["Sched"], "returns 50 takes 10", bins)
-    install_product(layout, "idle", names["Idle"], "returns 5000", bins)
+    install_product(layout, "cycle", names["Cycle"], "returns 60000", bins, vm)
+    install_product(layout, "sched", names["Sched"], "returns 50 takes 10", bins, vm)
+    install_product(layout, "idle", names["Idle"], "returns 5000", bins, vm)
     install_baseline(layout, "floor", names["Floor"], driver_unix, bins)
     install_baseline(layout, "idlefloor", names["IdleFloor"], driver_unix, bins, period=5000)
 
@@ -376,7 +388,7 @@ def main():
 
     # 4: the schedule, from the stand-in VM's journal.
     print("bench: schedule, %d calls" % calls, file=sys.stderr)
-    journal = layout.unix("sched", "pbvm90.journal")
+    journal = layout.unix("sched", vm + ".journal")
     wine(driver_unix, "start", names["Sched"])
     deadline = time.time() + calls * 0.05 * 1.5 + 15
     while True:
@@ -410,17 +422,18 @@ def main():
     memory = {w: memory_kib(pids[w]) for w in ("product", "baseline")}
     for name in idle.values():
         wine(driver_unix, "stop", name)
-    idle_journal = journal_lines_between(layout.unix("idle", "pbvm90.journal"), *window)
+    idle_journal = journal_lines_between(layout.unix("idle", vm + ".journal"), *window)
 
     # Whose is the CPU time of a hosted call: the host's call path into the stand-in VM,
     # then into a VM that does nothing.
     d = layout.unix("callcost")
     os.makedirs(d)
-    for f in ("bench/call_cost.exe", "standin/pbvm90.dll"):
+    for f in ("bench/call_cost.exe", "standin/%s.dll" % vm):
         shutil.copy(os.path.join(bins, f), d)
     with open(os.path.join(d, "app.pbl"), "w", newline="") as f:
         f.write(hosted_class("returns 5000"))
-    call_cost = parse_keys(wine(os.path.join(d, "call_cost.exe"), layout.win("callcost", "app.pbl"), cwd=d))
+    call_cost = parse_keys(wine(os.path.join(d, "call_cost.exe"), layout.win("callcost", "app.pbl"), vm + ".dll",
+                                cwd=d))
 
     exes = {"product": os.path.join(bins, "pbvmsvc.exe"),
             "baseline": os.path.join(bins, "bench", "baseline_service.exe")}

@@ -93,8 +93,8 @@ void Measure(const char* key, F call) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::printf("error usage: call_cost <library file>\n");
+    if (argc != 2 && argc != 3) {
+        std::printf("error usage: call_cost <library file> [<VM file name>]\n");
         return 1;
     }
     if (ThreadCpuUs() < 0) {
@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
     }
     ServiceSettingsRecord& s = ServiceSettings;
     CopyToField(s.ServiceName, "PbvmBenchCallCost");
-    CopyToField(s.PBVMName, "pbvm90.dll");  // beside this program
+    CopyToField(s.PBVMName, argc == 3 ? argv[2] : "pbvm90.dll");  // beside this program
     CopyToField(s.PBLibList, (std::string(argv[1]) + ";common.pbd").c_str());
     CopyToField(s.PBAppName, "bench");
     CopyToField(s.PBObjName, "n_bench");

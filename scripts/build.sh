@@ -1,12 +1,23 @@
 #!/bin/sh
-# Configures and builds everything into build/ with the MinGW-w64 toolchain.
+# Configures and builds everything with the MinGW-w64 toolchains: the 32-bit build into
+# build/ (for 32-bit PowerBuilder applications) and the 64-bit build into build64/ (for
+# 64-bit ones), from the same sources.
+#
+#   build.sh [32|64]     only the one build (default: both)
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-if [ ! -f build/CMakeCache.txt ]; then
-    cmake -S . -B build -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
-cmake --build build -j"$(nproc)" -- --no-print-directory >build/last-build.log 2>&1 || {
-    cat build/last-build.log; exit 1; }
-grep -i "warning" build/last-build.log || true
+which=${1:-both}
+
+build_one() {  # <dir> <toolchain file>
+    dir=$1
+    if [ ! -f "$dir/CMakeCache.txt" ]; then
+        cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$2" -DCMAKE_BUILD_TYPE=Release >/dev/null
+    fi
+    cmake --build "$dir" -j"$(nproc)" -- --no-print-directory >"$dir/last-build.log" 2>&1 || {
+        cat "$dir/last-build.log"; exit 1; }
+    grep -i "warning" "$dir/last-build.log" || true
+}
+
+[ "$which" = 64 ] || build_one build toolchain-i686-mingw.cmake
+[ "$which" = 32 ] || build_one build64 toolchain-x86_64-mingw.cmake

@@ -5,6 +5,7 @@ set -eu
 
 packages="cmake make python3 googletest wine wine32:i386 \
 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev \
+gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev wine64 \
 clang libclang-rt-14-dev"
 
 missing=""

@@ -1,24 +1,38 @@
 #!/bin/sh
-# Sets up the machine, builds, and runs every test under Wine in a private session.
+# Sets up the machine, builds both bitnesses, and runs each build's tests under Wine in a
+# private session of its own: the 32-bit build in a 32-bit prefix, the 64-bit build in a
+# 64-bit one (WINEARCH=win64), one after the other.  Arguments go to both ctest runs
+# (for example -R <regex>).  Exits non-zero when either suite fails.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
-run="$root/build/wine/run-$$"
-"$root/scripts/wine-session.sh" template "$root/build/wine/template"
-"$root/scripts/wine-session.sh" start "$run" "$root/build/wine/template"
-trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
-trap 'exit 1' HUP INT PIPE TERM
+run_suite() {  # <build dir> <wine arch>
+    (
+        build=$root/$1
+        export PBVMSVC_WINEARCH=$2
+        run="$build/wine/run-$$"
+        "$root/scripts/wine-session.sh" template "$build/wine/template"
+        "$root/scripts/wine-session.sh" start "$run" "$build/wine/template"
+        trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
+        trap 'exit 1' HUP INT PIPE TERM
+        export WINEPREFIX="$run/pfx"
+        export PBVMSVC_WINE_DEBUG_LOG="$run/wine-debug.log"
+        export WINEDEBUG="-all,+pid,+eventlog,fixme+advapi"
+        cd "$build"
+        echo "test: $1 ($2)"
+        ctest --output-on-failure -j2 "$@"
+    )
+}
 
-export WINEPREFIX="$run/pfx"
-export PBVMSVC_WINE_DEBUG_LOG="$run/wine-debug.log"
-export WINEDEBUG="-all,+pid,+eventlog,fixme+advapi"
-cd build
-ctest --output-on-failure -j2 "$@"
+status=0
+run_suite build win32 "$@" || status=1
+run_suite build64 win64 "$@" || status=1
 
 # A full run also fuzzes the pure pieces natively, a few seconds per target (fuzz/README.md).
 if [ $# -eq 0 ]; then
-    "$root/fuzz/run.sh"
+    "$root/fuzz/run.sh" || status=1
 fi
+exit $status

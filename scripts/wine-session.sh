@@ -1,7 +1,8 @@
 #!/bin/sh
 # A private, disposable Wine prefix with a persistent wineserver, for one test or demo run.
 #
-#   wine-session.sh template <dir>          create a clean 32-bit template prefix (once)
+#   wine-session.sh template <dir>          create a clean template prefix (once): 32-bit,
+#                                           or 64-bit with PBVMSVC_WINEARCH=win64
 #   wine-session.sh start <run-dir> <dir>   copy the template to <run-dir>/pfx, start its
 #                                           server and boot it, with the event trace of every
 #                                           Wine process in <run-dir>/wine-debug.log
@@ -11,7 +12,7 @@
 # Only this prefix's own server is ever stopped: other Wine sessions on the machine go on.
 set -eu
 cmd=$1; dir=$2
-export WINEARCH=win32 WINEDEBUG=-all
+export WINEARCH="${PBVMSVC_WINEARCH:-win32}" WINEDEBUG=-all
 # Wine traces each event-log report on these channels; the test kit reads the trace.
 EVENT_TRACE="-all,+pid,+eventlog,fixme+advapi"
 

@@ -16,7 +16,11 @@
 
 void PrintUsage() {
     Print("Please see the help file for command line options.\r\n");
+#ifdef _WIN64
+    Print("\r\nThis version is for 64-bit PowerBuilder applications.\r\n");
+#else
     Print("\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n");
+#endif
     Print("pbvmsvc version %s - runs PowerBuilder 9 applications as Windows services\r\n\r\n",
           PBVMSVC_VERSION_STRING);
 }

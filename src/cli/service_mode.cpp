@@ -50,7 +50,7 @@ void RunServiceMode() {
         CopyToField(s.EventLog, "true");
     }
 
-    // The field holds "pbvm90.dll" at start; it is cleared for the read, since a stored
+    // The field holds the default name at start; it is cleared for the read, since a stored
     // value need not end with a zero, and the default comes back when there is none.
     std::memset(s.PBVMName, 0, sizeof s.PBVMName);
     if (GetRegString("PBVMName", sizeof s.PBVMName, s.PBVMName) == 0) {

@@ -3,7 +3,13 @@
 #include <cstring>
 
 #define PBVMSVC_DEFAULT_DESCRIPTION "Runs a PowerBuilder 9 application as a Windows service."
+// The 64-bit build hosts only 64-bit VMs, all of them named "pbvm.dll": there is no
+// 64-bit PowerBuilder 9.
+#ifdef _WIN64
+#define PBVMSVC_DEFAULT_VM_NAME "pbvm.dll"
+#else
 #define PBVMSVC_DEFAULT_VM_NAME "pbvm90.dll"
+#endif
 
 // Aggregate initialisation keeps the initial state in the image: no code has to run
 // before main for Description and PBVMName to hold their texts.

@@ -1,6 +1,10 @@
 #include "pbhost/get_vm_call.h"
 
 pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, void** vm) {
+#if defined(_WIN64)
+    // x64 has one calling convention, in which the caller owns the stack.
+    return getVm(vm);
+#else
     pbni::PBXRESULT result;
 #if defined(_MSC_VER)
     __asm {
@@ -21,4 +25,5 @@ pbni::PBXRESULT CallGetVm(pbni::PB_GetVM_Function getVm, void** vm) {
         : "esi", "ecx", "edx", "memory", "cc");
 #endif
     return result;
+#endif
 }

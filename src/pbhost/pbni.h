@@ -12,7 +12,11 @@
 // under those conditions MSVC and g++ lay a vtable out alike, a derived struct's slots
 // following its base's.  Member functions use the compilers' default convention on
 // 32-bit Windows, thiscall (this in ECX, arguments on the stack right to left, the callee
-// pops them), which is the VM's.  Do not reorder, insert or remove members.
+// pops them), which is the VM's; on x64 the one convention of the platform (this in RCX).
+// A slot is 4 bytes wide in the 32-bit build, 8 in the 64-bit one (slot k at offset k * 8),
+// as are pointers and the VM's handles; the 16- and 32-bit types keep their sizes (long is
+// 32 bits on Win64 too).  The 64-bit VMs are all of PowerBuilder 10 and later.  Do not
+// reorder, insert or remove members.
 //
 // The two generations share the layout of every slot the host calls; they differ in the
 // string type (Char below: char for PowerBuilder 9, the ANSI code page; wchar_t for 10
@@ -244,21 +248,42 @@ const unsigned kFirstUnicodeMajorVersion = 10;
 
 }  // namespace pbni
 
-// Sizes and offsets as the VM sees them.  Every slot the host calls is checked by the
-// tests (tests/pbhost/pbni_layout_test.cpp), since a vtable offset is no constant expression.
-#if defined(_WIN32) && !defined(_WIN64)
-static_assert(sizeof(pbni::pbboolean) == 2 && sizeof(pbni::pbint) == 2, "16-bit PBNI types");
+// Sizes and offsets as the VM sees them, in the 32-bit and in the 64-bit build.  Every slot
+// the host calls is checked by the tests (tests/pbhost/pbni_layout_test.cpp), since a
+// vtable offset is no constant expression.
+#if defined(_WIN32)
+#if defined(_WIN64)
+#define PBNI_WORD 8  // pointers, handles, vtable slots
+#else
+#define PBNI_WORD 4
+#endif
+static_assert(sizeof(void*) == PBNI_WORD, "the word of the build");
+static_assert(sizeof(pbni::pbboolean) == 2 && sizeof(pbni::pbint) == 2 && sizeof(pbni::pbuint) == 2,
+              "16-bit PBNI types");
 static_assert(sizeof(pbni::pbmethodID) == 2, "method ids are 16 bits");
+// Windows' long is 32 bits in both builds (LLP64), so these stay 32 bits on x64.
 static_assert(sizeof(pbni::pblong) == 4 && sizeof(pbni::pbulong) == 4, "32-bit PBNI types");
+static_assert(sizeof(pbni::PBXRESULT) == 4, "results are 32 bits");
 static_assert(sizeof(wchar_t) == 2, "UTF-16 strings are made of 16-bit units");
 static_assert(sizeof(pbni::PBRoutineType) == 4 && sizeof(pbni::pbgroup_type) == 4,
               "the enums are passed as 4 bytes");
-static_assert(sizeof(pbni::PBCallInfo) == 12 && sizeof(pbni::PBCallInfoT<wchar_t>) == 12,
-              "PBCallInfo is 12 bytes");
-static_assert(offsetof(pbni::PBCallInfo, pArgs) == 0, "pArgs comes first");
-static_assert(offsetof(pbni::PBCallInfo, returnValue) == 4, "returnValue comes second");
-static_assert(offsetof(pbni::PBCallInfo, returnClass) == 8, "returnClass comes third");
-static_assert(sizeof(pbni::IPB_Session) == 4 && sizeof(pbni::IPB_Value) == 4 &&
-                  sizeof(pbni::IPB_Session10) == 4 && sizeof(pbni::IPB_Value10) == 4,
+static_assert(sizeof(pbni::pbclass) == PBNI_WORD && sizeof(pbni::pbgroup) == PBNI_WORD &&
+                  sizeof(pbni::pbobject) == PBNI_WORD,
+              "the VM's handles are pointers");
+static_assert(sizeof(pbni::PBCallInfo) == 3 * PBNI_WORD && sizeof(pbni::PBCallInfoT<wchar_t>) == 3 * PBNI_WORD,
+              "PBCallInfo is 12 bytes (32-bit) or 24 bytes (64-bit)");
+static_assert(offsetof(pbni::PBCallInfo, pArgs) == 0 && offsetof(pbni::PBCallInfoT<wchar_t>, pArgs) == 0,
+              "pArgs comes first");
+static_assert(offsetof(pbni::PBCallInfo, returnValue) == PBNI_WORD &&
+                  offsetof(pbni::PBCallInfoT<wchar_t>, returnValue) == PBNI_WORD,
+              "returnValue comes second: offset 4 or 8");
+static_assert(offsetof(pbni::PBCallInfo, returnClass) == 2 * PBNI_WORD &&
+                  offsetof(pbni::PBCallInfoT<wchar_t>, returnClass) == 2 * PBNI_WORD,
+              "returnClass comes third: offset 8 or 16");
+static_assert(sizeof(pbni::IPB_Session) == PBNI_WORD && sizeof(pbni::IPB_Value) == PBNI_WORD &&
+                  sizeof(pbni::IPB_Session10) == PBNI_WORD && sizeof(pbni::IPB_Value10) == PBNI_WORD &&
+                  sizeof(pbni::IPB_VM) == PBNI_WORD && sizeof(pbni::IPB_VM10) == PBNI_WORD &&
+                  sizeof(pbni::IPB_Arguments) == PBNI_WORD,
               "an interface is only its vtable pointer");
+#undef PBNI_WORD
 #endif

@@ -2,13 +2,24 @@
 // RaiseException of any code, an access violation, or a C++ throw of an MSVC-built DLL
 // (code 0xE06D7363).
 //
-// MSVC has __try/__except for this.  MinGW's i686 g++ has not, and its own exceptions
-// use DWARF-2 unwinding, which never sees structured exceptions, so there the guard is
-// made by hand: an SEH registration record, a local on the stack as Windows requires,
-// is pushed on the fs:0 chain around the call.  Its handler longjmp()s back to the
-// guard.  msvcrt's longjmp notices that fs:0 differs from the value setjmp saved and
-// unwinds (RtlUnwind) to it, which gives every frame the callee registered its unwind
-// call and restores fs:0, so nothing has to be popped by hand after an exception.
+// MSVC has __try/__except for this.  MinGW's g++ has not, so there the guard is made by
+// hand, in the way each architecture dispatches structured exceptions:
+//
+// - 32-bit x86 keeps a chain of registration records on the stack, headed at fs:0.
+//   MinGW's i686 g++ uses DWARF-2 unwinding for its own exceptions, which never sees
+//   structured ones.  An SEH registration record, a local on the stack as Windows
+//   requires, is pushed on the fs:0 chain around the call.  Its handler longjmp()s back to
+//   the guard.  msvcrt's longjmp notices that fs:0 differs from the value setjmp saved and
+//   unwinds (RtlUnwind) to it, which gives every frame the callee registered its unwind
+//   call and restores fs:0, so nothing has to be popped by hand after an exception.
+// - x64 has no chain: the dispatcher finds each frame's handler in the unwind tables of
+//   the module that holds its code.  The guard is a small function in assembly
+//   (seh_guard_x64.cpp) whose unwind data names an exception handler, as MSVC's
+//   __try/__except does.  The handler records the code and calls RtlUnwindEx to a landing
+//   point inside the guard function, which runs every termination handler of the frames
+//   in between (the VM's) and resumes there with the guard's own stack and registers.
+//   g++'s own exceptions are structured exceptions on x64 as well; the handler lets them
+//   pass, so they reach their catch as before.
 #pragma once
 
 #include <windows.h>
@@ -25,6 +36,28 @@ bool CallCatchingStructuredExceptions(F fn, unsigned long* exceptionCode) {
         return false;
     }
     return true;
+}
+
+#elif defined(__x86_64__)
+
+namespace seh_detail {
+
+// The guard function of seh_guard_x64.cpp: calls fn(context) and returns 1, or returns 0
+// after a structured exception, whose code it has stored to *exceptionCode.
+extern "C" int pbvmsvc_GuardedCall(void (*fn)(void*), void* context, unsigned long* exceptionCode);
+
+template <class F>
+void CallFunctor(void* functor) {
+    (*static_cast<F*>(functor))();
+}
+
+}  // namespace seh_detail
+
+// Calls fn().  True when it returned; false when a structured exception ended it, whose
+// code then goes to *exceptionCode.
+template <class F>
+bool CallCatchingStructuredExceptions(F fn, unsigned long* exceptionCode) {
+    return seh_detail::pbvmsvc_GuardedCall(&seh_detail::CallFunctor<F>, &fn, exceptionCode) != 0;
 }
 
 #else

@@ -27,14 +27,25 @@ unsigned long FailStart(const char* text) {
     return kHostStartFailed;
 }
 
-HMODULE LoadVmModule(const char* name) {
+// Loads the VM DLL; on failure *error holds LoadLibrary's error number.
+HMODULE LoadVmModule(const char* name, DWORD* error) {
     // Without this, a DLL on a drive that is not ready would put up a dialog box, which
     // nobody sees in a service and which would hang the start.
     const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     HMODULE module = LoadLibraryA(name);
+    *error = module == nullptr ? GetLastError() : 0;  // before SetErrorMode can change it
     SetErrorMode(previous);
     return module;
 }
+
+// A VM DLL of the other bitness is there but cannot be loaded into this process:
+// LoadLibrary says ERROR_BAD_EXE_FORMAT.  The administrator needs the other build of
+// pbvmsvc (or the other VM), not a search for the file.
+#ifdef _WIN64
+const char* const kWrongBitnessText = "PowerBuilder VM is not a 64-bit DLL";
+#else
+const char* const kWrongBitnessText = "PowerBuilder VM is not a 32-bit DLL";
+#endif
 
 // The text of a list file, followed by at least one zero byte.  Returns nullptr after
 // having logged and reported the failure.
@@ -121,11 +132,19 @@ unsigned long StartPowerBuilderHost() {
     if (ServiceSettings.PBRuntimeDir[0] != '\0' && !UseRuntimeFolder(ServiceSettings.PBRuntimeDir)) {
         return FailStart("PowerBuilder runtime folder was not found");
     }
-    HostState.VmModule = LoadVmModule(ServiceSettings.PBVMName);
-    if (HostState.VmModule == nullptr) return FailStart("PowerBuilder VM was not found");
+    DWORD loadError = 0;
+    HostState.VmModule = LoadVmModule(ServiceSettings.PBVMName, &loadError);
+    if (HostState.VmModule == nullptr) {
+        return FailStart(loadError == ERROR_BAD_EXE_FORMAT ? kWrongBitnessText : "PowerBuilder VM was not found");
+    }
+#ifdef _WIN64
+    // Every 64-bit VM (PowerBuilder 2017 R2 and later) speaks the later interface.
+    HostState.Unicode = true;
+#else
     // The release decides the interface, not the file name: an administrator may rename a
     // DLL, and a VM without a version resource is taken for PowerBuilder 9.
     HostState.Unicode = ModuleVersionMajor(HostState.VmModule) >= pbni::kFirstUnicodeMajorVersion;
+#endif
 
     const pbni::PB_GetVM_Function getVm = reinterpret_cast<pbni::PB_GetVM_Function>(
         reinterpret_cast<void*>(GetProcAddress(HostState.VmModule, pbni::kGetVmExport)));

@@ -34,7 +34,8 @@ TEST(Settings, FieldsAreDescribedWithTheirNameAndCapacity) {
 TEST(Settings, ProcessStartStateAndClearing) {
     ResetServiceSettings();
     EXPECT_STREQ(ServiceSettings.Description, kDefaultDescription);
-    EXPECT_STREQ(ServiceSettings.PBVMName, "pbvm90.dll");
+    // There is no 64-bit PowerBuilder 9: the 64-bit build names the VM of the later releases.
+    EXPECT_STREQ(ServiceSettings.PBVMName, sizeof(void*) == 8 ? "pbvm.dll" : "pbvm90.dll");
     EXPECT_STREQ(ServiceSettings.ServiceName, "");
     EXPECT_STREQ(ServiceSettings.EventLog, "");
     EXPECT_STREQ(ServiceSettings.LogFileName, "");

@@ -88,17 +88,40 @@ RunResult RunProduct(const std::vector<std::string>& arguments,
     return RunProgram(ProductPath(), arguments, currentDirectory);
 }
 
+namespace {
+// A 64-bit host speaks only the interface of PowerBuilder 10 and later.
+#ifdef _WIN64
+const char* const kDefaultTestVm = "pbvm170";
+#else
+const char* const kDefaultTestVm = "pbvm90";
+#endif
+}  // namespace
+
 const StandinVm& TestVm() {
     static const StandinVm vm = [] {
         char base[32] = {0};
         const DWORD n = GetEnvironmentVariableA("PBVMSVC_TEST_VM", base, sizeof base);
-        const std::string chosen = n > 0 && n < sizeof base ? base : "pbvm90";
+        const std::string chosen = n > 0 && n < sizeof base ? base : kDefaultTestVm;
         return StandinVm{chosen + ".dll", chosen, chosen != "pbvm90"};
     }();
     return vm;
 }
 
 std::string Pb22Companion() { return TestProgramDirectory() + "\\standin-pb22\\pbshr.dll"; }
+
+std::string OtherBitnessVm() {
+    char bin[MAX_PATH] = {0};
+    const DWORD n = GetEnvironmentVariableA("PBVMSVC_OTHER_BITNESS_BIN", bin, sizeof bin);
+    std::string folder = n > 0 && n < sizeof bin ? std::string(bin) : TestProgramDirectory();
+    if (n == 0 || n >= sizeof bin) {
+        const std::string ours = sizeof(void*) == 8 ? "build64\\bin" : "build\\bin";
+        const std::string theirs = sizeof(void*) == 8 ? "build\\bin" : "build64\\bin";
+        if (folder.size() >= ours.size() && folder.compare(folder.size() - ours.size(), ours.size(), ours) == 0) {
+            folder = folder.substr(0, folder.size() - ours.size()) + theirs;
+        }
+    }
+    return folder + "\\standin\\pbvm170.dll";
+}
 
 std::string StandinVm::built() const { return TestProgramDirectory() + "\\standin\\" + file; }
 
@@ -117,7 +140,9 @@ std::string SystemErrorText(unsigned long error) {
 
 std::string UsageText() {
     return std::string("Please see the help file for command line options.\r\n") +
-           "\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n" + "pbvmsvc version " +
+           (sizeof(void*) == 8 ? "\r\nThis version is for 64-bit PowerBuilder applications.\r\n"
+                               : "\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n") +
+           "pbvmsvc version " +
            PBVMSVC_VERSION_STRING +
            " - runs PowerBuilder 9 applications as Windows services\r\n\r\n";
 }

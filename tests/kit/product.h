@@ -12,7 +12,8 @@ struct RunResult {
 };
 
 // The stand-in VM that the host, service and fault tests run against, one generation per
-// run of a test program: PowerBuilder 9's pbvm90.dll unless the environment variable
+// run of a test program: PowerBuilder 9's pbvm90.dll (in the 64-bit build, whose host
+// speaks only the later interface, pbvm170.dll) unless the environment variable
 // PBVMSVC_TEST_VM names another build in the standin folder (tests/CMakeLists.txt runs
 // those programs once more with "pbvm170", the build of PowerBuilder 10 and later).
 struct StandinVm {
@@ -24,6 +25,12 @@ struct StandinVm {
 const StandinVm& TestVm();
 // pbshr.dll, the DLL that the stand-in of 2019 R3 and later (standin-pb22\pbvm.dll) imports.
 std::string Pb22Companion();
+
+// The full path of the stand-in VM of PowerBuilder 10 and later as the build of the other
+// bitness made it (a 64-bit DLL for the 32-bit tests, and the other way round): from the
+// bin folder named by PBVMSVC_OTHER_BITNESS_BIN, or else from the sibling build that
+// scripts/build.sh makes (build\bin beside build64\bin).
+std::string OtherBitnessVm();
 
 // Full path of the pbvmsvc.exe built beside the test programs.
 std::string ProductPath();

@@ -45,12 +45,15 @@ TEST_F(HostedCalls, SuccessfulStartFillsHostStateLogsEveryStageAndReportsInitial
 // the DLL's name: each stand-in build goes under the name of the generation under test.
 // The PowerBuilder 9 build here has no version resource at all, and its PB_GetVM pops its
 // own argument (__stdcall, not the vendor's __cdecl).  A wrong choice would call a slot
-// that traps.
+// that traps.  The 64-bit host speaks the later interface whatever the resource says: there
+// the build without a resource is of that layout, and must be taken for it.
 TEST_F(HostedCalls, TheVersionResourceDecidesTheInterfaceWhateverTheFileName) {
     const struct {
         const char* build;
         bool unicode;
-    } builds[] = {{"standin-stdcall\\pbvm90.dll", false}, {"standin\\pbvm170.dll", true}, {"standin-pb22\\pbvm.dll", true}};
+    } builds[] = {{"standin-stdcall\\pbvm90.dll", sizeof(void*) == 8},
+                  {"standin\\pbvm170.dll", true},
+                  {"standin-pb22\\pbvm.dll", true}};
     for (const auto& vm : builds) {
         SCOPED_TRACE(vm.build);
         Restart();

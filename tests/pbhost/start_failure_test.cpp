@@ -40,6 +40,19 @@ TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsRuntimeFolderMissing) {
     EXPECT_NE(HostState.VmModule, nullptr);
 }
 
+// A VM of the other bitness is there but cannot be loaded (ERROR_BAD_EXE_FORMAT): the
+// text names the bitness this build needs, not a missing file.
+TEST_F(StartFailure, VmOfTheOtherBitness) {
+    const std::string other = kit::OtherBitnessVm();
+    ASSERT_NE(GetFileAttributesA(other.c_str()), INVALID_FILE_ATTRIBUTES)
+        << other << ": the build of the other bitness is needed (scripts/build.sh makes both)";
+    ASSERT_TRUE(CopyFileA(other.c_str(), (dir_ / "otherbits.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, "otherbits.dll"));
+    const std::string text = sizeof(void*) == 8 ? "PowerBuilder VM is not a 64-bit DLL" : "PowerBuilder VM is not a 32-bit DLL";
+    ExpectStartFails(text + "\r\n", text);
+    EXPECT_EQ(HostState.VmModule, nullptr);
+}
+
 TEST_F(StartFailure, NoVmFromTheExportWhateverItReturns) {
     for (const char* getVm : {"null", "error"}) {
         SCOPED_TRACE(getVm);
@@ -114,8 +127,12 @@ TEST_F(StartFailure, SessionRefusedOrNull) {
     EXPECT_EQ(Journal().back(), "CreateSession \"pbhostapp\" 1 " + Q(libraryPath_) + " -> 0 null");
 }
 
+// The head of the 32-bit registration chain at fs:0; x64 keeps no chain (its handlers are
+// found in the unwind tables), so there it is always null.
 EXCEPTION_REGISTRATION_RECORD* ExceptionChainHead() {
-#ifdef _MSC_VER
+#if defined(_WIN64)
+    return nullptr;
+#elif defined(_MSC_VER)
     return reinterpret_cast<EXCEPTION_REGISTRATION_RECORD*>(__readfsdword(0));
 #else
     EXCEPTION_REGISTRATION_RECORD* head;

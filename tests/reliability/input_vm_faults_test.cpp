@@ -66,6 +66,11 @@ protected:
 TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
     ASSERT_TRUE(CopyFileA((kit::TestProgramDirectory() + "\\standin\\noexport.dll").c_str(),
                           (service_.folder() + "\\noexport.dll").c_str(), FALSE));
+    // The stand-in of the other bitness, which the service finds but cannot load.
+    ASSERT_TRUE(CopyFileA(kit::OtherBitnessVm().c_str(), (service_.folder() + "\\otherbits.dll").c_str(), FALSE))
+        << kit::OtherBitnessVm() << ": scripts/build.sh builds both bitnesses";
+    const std::string otherBitness =
+        sizeof(void*) == 8 ? "PowerBuilder VM is not a 64-bit DLL" : "PowerBuilder VM is not a 32-bit DLL";
     struct Cell {
         const char* settings;  // the stand-in's settings
         std::string vm;        // PBVMName
@@ -75,6 +80,7 @@ TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
     const std::string vm = kit::TestVm().file;
     const Cell cells[] = {
         {"", "noexport.dll", "", "Function PB_GetVM was not found"},
+        {"", "otherbits.dll", otherBitness + "\r\n", otherBitness},
         {"get_vm = null", vm, "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
         {"get_vm = error", vm, "Function PB_GetVM failed\r\n", "Function PB_GetVM failed"},
         {"create_session = fail:7", vm, list_ + "Function CreateSession failed\r\n",

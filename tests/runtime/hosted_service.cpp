@@ -61,8 +61,8 @@ std::string HostedService::Install(const HostedClass& hostedClass) {
     output += Run({"-a", name_, "app"});
     output += Run({"-o", name_, "n_svc"});
     output += Run({"-reg", name_, "LogFileName", LogPath()});
-    // PowerBuilder 9's VM is the default; another is named, and the output of that is
-    // no business of the test's.
+    // PowerBuilder 9's VM is the 32-bit build's default; another is named, and the output
+    // of that is no business of the test's.
     if (kit::TestVm().file != "pbvm90.dll") {
         EXPECT_EQ(Run({"-v", name_, kit::TestVm().file}), "Update PBVMName successful!\r\n");
     }

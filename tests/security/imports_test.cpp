@@ -17,7 +17,9 @@
 namespace {
 
 // The names in an image's import directory, read from the file.  Empty when the file is
-// not a 32-bit PE image.
+// not a PE image of the given kind: IMAGE_NT_HEADERS32 with IMAGE_NT_OPTIONAL_HDR32_MAGIC
+// for the 32-bit build, IMAGE_NT_HEADERS64 with IMAGE_NT_OPTIONAL_HDR64_MAGIC for the 64-bit one.
+template <class NtHeaders, WORD kMagic>
 std::vector<std::string> ImportedDllNames(const std::string& image) {
     std::vector<std::string> names;
     auto at = [&image](size_t offset, size_t size) {
@@ -27,14 +29,14 @@ std::vector<std::string> ImportedDllNames(const std::string& image) {
     IMAGE_DOS_HEADER dos;
     std::memcpy(&dos, image.data(), sizeof dos);
     const size_t ntOffset = static_cast<size_t>(dos.e_lfanew);
-    if (dos.e_magic != IMAGE_DOS_SIGNATURE || !at(ntOffset, sizeof(IMAGE_NT_HEADERS32))) return names;
-    IMAGE_NT_HEADERS32 nt;
+    if (dos.e_magic != IMAGE_DOS_SIGNATURE || !at(ntOffset, sizeof(NtHeaders))) return names;
+    NtHeaders nt;
     std::memcpy(&nt, image.data() + ntOffset, sizeof nt);
-    if (nt.Signature != IMAGE_NT_SIGNATURE || nt.OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+    if (nt.Signature != IMAGE_NT_SIGNATURE || nt.OptionalHeader.Magic != kMagic) {
         return names;
     }
     const size_t sectionsOffset =
-        ntOffset + offsetof(IMAGE_NT_HEADERS32, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
+        ntOffset + offsetof(NtHeaders, OptionalHeader) + nt.FileHeader.SizeOfOptionalHeader;
     std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
     if (!at(sectionsOffset, sections.size() * sizeof(IMAGE_SECTION_HEADER))) return names;
     std::memcpy(sections.data(), image.data() + sectionsOffset, sections.size() * sizeof(IMAGE_SECTION_HEADER));
@@ -68,7 +70,10 @@ std::string Upper(std::string text) {
 }
 
 TEST(Imports, OnlyKnownDllsSoNothingIsSearchedForWhenTheProgramStarts) {
-    std::vector<std::string> imports = ImportedDllNames(kit::ReadWholeFile(kit::ProductPath()));
+    const std::string image = kit::ReadWholeFile(kit::ProductPath());
+    std::vector<std::string> imports =
+        sizeof(void*) == 8 ? ImportedDllNames<IMAGE_NT_HEADERS64, IMAGE_NT_OPTIONAL_HDR64_MAGIC>(image)
+                           : ImportedDllNames<IMAGE_NT_HEADERS32, IMAGE_NT_OPTIONAL_HDR32_MAGIC>(image);
     for (std::string& name : imports) name = Upper(name);
     std::sort(imports.begin(), imports.end());
     // A DLL added here that is not a known DLL (winmm.dll, version.dll, ...) would be

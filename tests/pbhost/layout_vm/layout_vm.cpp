@@ -3,9 +3,10 @@
 // alone (it shares no declaration with the host).  Its objects are
 // plain structs whose first member points to an array of function pointers, filled slot
 // by slot from the table below; every other slot is a trap.  Member functions are
-// __thiscall in the vendor's DLL: here they are __fastcall free functions whose first
-// parameter is `this` (ECX) and whose second is the unused EDX, which gives the same
-// stack layout and the same callee-pops rule.
+// __thiscall in the vendor's 32-bit DLL: here they are METHOD free functions whose
+// first parameter is `this` (ECX) and whose second is the unused EDX, which gives the same
+// stack layout and the same callee-pops rule.  x64 has one convention, in which `this` is
+// simply the first argument (RCX): there they are plain functions (METHOD below).
 //
 // Each call is appended as one line to the file named by the LAYOUTVM_CALLS environment
 // variable: "<interface> <slot> <name> <this> <arguments as received>", strings in quotes
@@ -17,6 +18,14 @@
 #include <string>
 #include <type_traits>
 #include <utility>
+
+#ifdef _WIN64
+#define METHOD
+#define THIS_ARGS void* self
+#else
+#define METHOD __fastcall
+#define THIS_ARGS void* self, void*
+#endif
 
 namespace {
 
@@ -40,7 +49,7 @@ constexpr std::size_t kCreateSessionSlot = 0;
 const unsigned long kTrapException = 0xE0510701;
 
 struct Object { const Slot* vtable; };
-struct CallInfo { Object* args; Object* returnValue; void* returnClass; };  // 12 bytes
+struct CallInfo { Object* args; Object* returnValue; void* returnClass; };  // 12 or 24 bytes
 
 Slot vmTable[kVmSlots], sessionTable[kSessionSlots], argumentsTable[kArgumentsSlots], valueTable[kValueSlots];
 Object vm{vmTable}, session{sessionTable}, arguments{argumentsTable};
@@ -64,6 +73,14 @@ void Append(const std::string& line) {
     CloseHandle(file);
 }
 
+// A pointer in hexadecimal, all of its 8 or 16 digits.
+std::string Address(const void* p) {
+    char hex[24];
+    std::snprintf(hex, sizeof hex, "0x%0*llX", static_cast<int>(2 * sizeof p),
+                  static_cast<unsigned long long>(reinterpret_cast<UINT_PTR>(p)));
+    return hex;
+}
+
 std::string Name(const void* p) {
     if (p == nullptr) return "null";
     if (p == &vm) return "vm";
@@ -77,9 +94,7 @@ std::string Name(const void* p) {
     if (p == &klass) return "cls";
     if (p == &object) return "obj";
     if (p == currentCallInfo) return "ci" + std::to_string(callInfoCount);
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(p)));
-    return hex;
+    return Address(p);
 }
 std::string Plain(const Char* s) {
     std::string text;
@@ -101,23 +116,21 @@ std::string Low16(unsigned int v) { return std::to_string(v & 0xFFFFu); }
 void Record(Slot self, const void* thisPointer, const std::string& arguments);
 
 // --- IPB_VM -------------------------------------------------------------------------
-long __fastcall CreateSession(void* self, void*, const Char* app, const Char** libs, unsigned int numLibs,
+long METHOD CreateSession(THIS_ARGS, const Char* app, const Char** libs, unsigned int numLibs,
                               Object** out) {
     std::string names = "[";
     for (unsigned int i = 0; libs != nullptr && i < (numLibs & 0xFFFFu) && i < 8; ++i) {
         names += (i ? " " : "") + Text(libs[i]);
     }
-    char outText[16];
-    std::snprintf(outText, sizeof outText, "0x%08lX", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(out)));
-    Record(AsSlot(&CreateSession), self, Text(app) + " " + names + "] " + Low16(numLibs) + " " + outText);
+    Record(AsSlot(&CreateSession), self, Text(app) + " " + names + "] " + Low16(numLibs) + " " + Address(out));
     *out = &session;
     return 0;
 }
 
 // --- IPB_Session --------------------------------------------------------------------
-void __fastcall Release(void* self, void*) { Record(AsSlot(&Release), self, ""); }
+void METHOD Release(THIS_ARGS) { Record(AsSlot(&Release), self, ""); }
 
-unsigned int __fastcall GetMethodID(void* self, void*, void* cls, const Char* name, int routineType,
+unsigned int METHOD GetMethodID(THIS_ARGS, void* cls, const Char* name, int routineType,
                                     const Char* signature, unsigned int publicOnly) {
     Record(AsSlot(&GetMethodID), self, Name(cls) + " " + Text(name) + " " + std::to_string(routineType) + " " +
                                            Text(signature) + " " + Low16(publicOnly));
@@ -131,7 +144,7 @@ unsigned int __fastcall GetMethodID(void* self, void*, void* cls, const Char* na
     return 0x5A5A0000u | id;  // a 16-bit result: AX holds it, the rest of EAX is garbage
 }
 
-long __fastcall InitCallInfo(void* self, void*, void* cls, unsigned int mid, CallInfo* ci) {
+long METHOD InitCallInfo(THIS_ARGS, void* cls, unsigned int mid, CallInfo* ci) {
     currentCallInfo = ci;
     ++callInfoCount;
     Record(AsSlot(&InitCallInfo), self, Name(cls) + " " + Low16(mid) + " " + Name(ci));
@@ -139,58 +152,58 @@ long __fastcall InitCallInfo(void* self, void*, void* cls, unsigned int mid, Cal
     return 0;
 }
 
-void __fastcall FreeCallInfo(void* self, void*, CallInfo* ci) { Record(AsSlot(&FreeCallInfo), self, Name(ci)); }
+void METHOD FreeCallInfo(THIS_ARGS, CallInfo* ci) { Record(AsSlot(&FreeCallInfo), self, Name(ci)); }
 
-long __fastcall InvokeObjectFunction(void* self, void*, void* obj, unsigned int mid, CallInfo* ci) {
+long METHOD InvokeObjectFunction(THIS_ARGS, void* obj, unsigned int mid, CallInfo* ci) {
     Record(AsSlot(&InvokeObjectFunction), self, Name(obj) + " " + Low16(mid) + " " + Name(ci));
     returnedLong = (mid & 0xFFFFu) == 2 ? 1234 : 0;
     return 0;
 }
 
-unsigned int __fastcall HasExceptionThrown(void* self, void*) {
+unsigned int METHOD HasExceptionThrown(THIS_ARGS) {
     Record(AsSlot(&HasExceptionThrown), self, "");
     return 0x5A5A0000u;  // false in AX, garbage above it
 }
 
-void __fastcall ClearException(void* self, void*) { Record(AsSlot(&ClearException), self, ""); }
+void METHOD ClearException(THIS_ARGS) { Record(AsSlot(&ClearException), self, ""); }
 
-void* __fastcall FindGroup(void* self, void*, const Char* name, int type) {
+void* METHOD FindGroup(THIS_ARGS, const Char* name, int type) {
     Record(AsSlot(&FindGroup), self, Text(name) + " " + std::to_string(type));
     return &group;
 }
 
-void* __fastcall FindClass(void* self, void*, void* grp, const Char* name) {
+void* METHOD FindClass(THIS_ARGS, void* grp, const Char* name) {
     Record(AsSlot(&FindClass), self, Name(grp) + " " + Text(name));
     return &klass;
 }
 
-void* __fastcall NewObject(void* self, void*, void* cls) {
+void* METHOD NewObject(THIS_ARGS, void* cls) {
     Record(AsSlot(&NewObject), self, Name(cls));
     return &object;
 }
 
 // --- IPB_Arguments and IPB_Value ----------------------------------------------------
-Object* __fastcall GetAt(void* self, void*, unsigned int index) {
+Object* METHOD GetAt(THIS_ARGS, unsigned int index) {
     Record(AsSlot(&GetAt), self, Low16(index));
     return (index & 0xFFFFu) < 4 ? &argValues[index & 0xFFFFu] : nullptr;
 }
 
-long __fastcall GetLong(void* self, void*) {
+long METHOD GetLong(THIS_ARGS) {
     Record(AsSlot(&GetLong), self, "");
     return returnedLong;
 }
 
-long __fastcall SetBool(void* self, void*, unsigned int value) {
+long METHOD SetBool(THIS_ARGS, unsigned int value) {
     Record(AsSlot(&SetBool), self, Low16(value));
     return 0;
 }
 
-long __fastcall SetUlong(void* self, void*, unsigned long value) {
+long METHOD SetUlong(THIS_ARGS, unsigned long value) {
     Record(AsSlot(&SetUlong), self, std::to_string(value));
     return 0;
 }
 
-long __fastcall SetString(void* self, void*, const Char* value) {
+long METHOD SetString(THIS_ARGS, const Char* value) {
     Record(AsSlot(&SetString), self, Text(value));
     return 0;
 }
@@ -228,7 +241,7 @@ void Record(Slot self, const void* thisPointer, const std::string& arguments) {
 
 // One distinct trap per slot, so that the line names the slot the host went through.
 template <Interface I, std::size_t N>
-void __fastcall Trap(void*, void*) {
+void METHOD Trap(void*) {
     const std::string line = "unexpected slot " + std::to_string(N) + " of " + kInterfaceNames[I];
     Append(line);
     // Nothing may catch the exception, which ends the test program: say why on stderr.
