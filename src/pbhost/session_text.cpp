@@ -9,10 +9,11 @@ namespace {
 // Every character of an ANSI code page, of one byte or two, becomes one UTF-16 unit: the
 // text's own length is room enough.
 std::unique_ptr<wchar_t[]> FromAnsi(const char* text) {
-    const int length = static_cast<int>(std::strlen(text));
+    const std::size_t length = std::strlen(text);
     std::unique_ptr<wchar_t[]> wide(new wchar_t[length + 1]);
-    const int converted = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, wide.get(), length) : 0;
-    wide[converted > 0 ? converted : 0] = L'\0';
+    const int units = static_cast<int>(length);
+    const int converted = units > 0 ? MultiByteToWideChar(CP_ACP, 0, text, units, wide.get(), units) : 0;
+    wide[converted > 0 ? static_cast<std::size_t>(converted) : 0] = L'\0';
     return wide;
 }
 
