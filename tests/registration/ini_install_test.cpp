@@ -36,7 +36,7 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
         Head() +
         "Startup=auto\r\nDescription=Payroll, nightly\r\nPBAppName=payroll\r\n"
         "PBLibList=C:\\app\\payroll.pbd;C:\\app\\common.pbd\r\nPBObjName=n_payroll_service\r\n"
-        "PBVMName=pbvm.dll\r\nPBRuntimeDir=C:\\Program Files (x86)\\Appeon\\Runtime 22.2.0.3356\r\n"
+        "PBVMName=pbvm.dll\r\nPBRuntimeDir=D:\\PB Runtime\\Runtime 22.2.0.3356\r\n"
         "UnknownKey=ignored\r\n");
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.output, Installed() +
@@ -55,7 +55,7 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
     EXPECT_EQ(Param("PBLibList"), "C:\\app\\payroll.pbd;C:\\app\\common.pbd");
     EXPECT_EQ(Param("PBObjName"), "n_payroll_service");
     EXPECT_EQ(Param("PBVMName"), "pbvm.dll");
-    EXPECT_EQ(Param("PBRuntimeDir"), "C:\\Program Files (x86)\\Appeon\\Runtime 22.2.0.3356");
+    EXPECT_EQ(Param("PBRuntimeDir"), "D:\\PB Runtime\\Runtime 22.2.0.3356");
     EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "UnknownKey").exists);
     EXPECT_TRUE(kit::RegKeyExists(kit::EventSourceKey(name())));
 }
