@@ -9,10 +9,12 @@ cd "$root"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
-run_suite() {  # <build dir> <wine arch>
+run_suite() {  # <build dir> <wine arch> [ctest arguments]
     (
+        name=$1
         build=$root/$1
         export PBVMSVC_WINEARCH=$2
+        shift 2
         run="$build/wine/run-$$"
         "$root/scripts/wine-session.sh" template "$build/wine/template"
         "$root/scripts/wine-session.sh" start "$run" "$build/wine/template"
@@ -22,7 +24,7 @@ run_suite() {  # <build dir> <wine arch>
         export PBVMSVC_WINE_DEBUG_LOG="$run/wine-debug.log"
         export WINEDEBUG="-all,+pid,+eventlog,fixme+advapi"
         cd "$build"
-        echo "test: $1 ($2)"
+        echo "test: $name ($PBVMSVC_WINEARCH)"
         ctest --output-on-failure -j2 "$@"
     )
 }

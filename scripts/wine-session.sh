@@ -35,8 +35,11 @@ start)
     : >"$dir/wine-debug.log"
     wineserver -p                                 # services survive between clients
     # The session's first process starts services.exe; it and every service it launches
-    # inherit this standard error and WINEDEBUG, so their event reports land in the log.
-    WINEDEBUG="$EVENT_TRACE" wineboot 2>>"$dir/wine-debug.log"
+    # inherit this standard error and WINEDEBUG, so their event reports land in the log,
+    # and the fixed address-space layout of cmake/wine-run.sh.
+    fixed=""
+    if setarch "$(uname -m)" -R true 2>/dev/null; then fixed="setarch $(uname -m) -R"; fi
+    WINEDEBUG="$EVENT_TRACE" $fixed wineboot 2>>"$dir/wine-debug.log"
     ;;
 stop)
     export WINEPREFIX="$dir/pfx"

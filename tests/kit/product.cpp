@@ -42,6 +42,16 @@ std::string QuoteArgument(const std::string& argument) {
     return quoted;
 }
 
+namespace {
+// A program that could not be started printed nothing, yet no expectation of silence may
+// pass for it: its output says so instead.
+RunResult NotStarted(const std::string& program, unsigned long error) {
+    RunResult result;
+    result.output = "[test kit: " + program + " was not started, error " + std::to_string(error) + "]\r\n";
+    return result;
+}
+}  // namespace
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::string& currentDirectory) {
     RunResult result;
@@ -50,7 +60,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return NotStarted(program, GetLastError());
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOA startup = {};
@@ -65,10 +75,11 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     const BOOL started = CreateProcessA(
         program.c_str(), mutableCommandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
         currentDirectory.empty() ? nullptr : currentDirectory.c_str(), &startup, &process);
+    const DWORD launchError = GetLastError();
     CloseHandle(writeEnd);
     if (!started) {
         CloseHandle(readEnd);
-        return result;
+        return NotStarted(program, launchError);
     }
     char buffer[4096];
     DWORD got = 0;
@@ -89,11 +100,14 @@ RunResult RunProduct(const std::vector<std::string>& arguments,
 }
 
 namespace {
-// A 64-bit host speaks only the interface of PowerBuilder 10 and later.
+// A 64-bit host speaks only the interface of PowerBuilder 10 and later, and has no
+// PowerBuilder 9 to default to.
 #ifdef _WIN64
 const char* const kDefaultTestVm = "pbvm170";
+const char* const kProductDefaultVm = "pbvm";
 #else
 const char* const kDefaultTestVm = "pbvm90";
+const char* const kProductDefaultVm = "pbvm90";
 #endif
 }  // namespace
 
@@ -102,9 +116,26 @@ const StandinVm& TestVm() {
         char base[32] = {0};
         const DWORD n = GetEnvironmentVariableA("PBVMSVC_TEST_VM", base, sizeof base);
         const std::string chosen = n > 0 && n < sizeof base ? base : kDefaultTestVm;
-        return StandinVm{chosen + ".dll", chosen, chosen != "pbvm90"};
+        return StandinVm{chosen + ".dll", chosen, chosen != "pbvm90", chosen + ".dll"};
     }();
     return vm;
+}
+
+const StandinVm& DefaultNamedVm() {
+    static const StandinVm vm{std::string(kProductDefaultVm) + ".dll", kProductDefaultVm, TestVm().unicode,
+                              TestVm().build};
+    return vm;
+}
+
+std::string AsJournaled(const std::string& ansi) {
+    if (!TestVm().unicode || ansi.empty()) return ansi;
+    std::wstring wide(ansi.size(), L'\0');
+    wide.resize(static_cast<size_t>(
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], static_cast<int>(wide.size()))));
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(static_cast<size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &utf8[0],
+                                                        static_cast<int>(utf8.size()), nullptr, nullptr)));
+    return utf8;
 }
 
 std::string Pb22Companion() { return TestProgramDirectory() + "\\standin-pb22\\pbshr.dll"; }
@@ -123,7 +154,7 @@ std::string OtherBitnessVm() {
     return folder + "\\standin\\pbvm170.dll";
 }
 
-std::string StandinVm::built() const { return TestProgramDirectory() + "\\standin\\" + file; }
+std::string StandinVm::built() const { return TestProgramDirectory() + "\\standin\\" + build; }
 
 std::string UniqueName(const std::string& prefix) {
     static unsigned counter = 0;

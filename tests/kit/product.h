@@ -8,7 +8,8 @@ namespace kit {
 
 struct RunResult {
     unsigned long exitCode = 0xFFFFFFFF;
-    std::string output;  // the exact bytes of standard output
+    std::string output;  // the exact bytes of standard output, or a line of the kit's own when
+                         // the program could not be started at all
 };
 
 // The stand-in VM that the host, service and fault tests run against, one generation per
@@ -17,12 +18,20 @@ struct RunResult {
 // PBVMSVC_TEST_VM names another build in the standin folder (tests/CMakeLists.txt runs
 // those programs once more with "pbvm170", the build of PowerBuilder 10 and later).
 struct StandinVm {
-    std::string file;  // the DLL's file name, as PBVMName holds it
-    std::string base;  // the file name without ".dll": the VM's settings file and journal
-    bool unicode;      // the interface of PowerBuilder 10 and later
+    std::string file;   // the DLL's file name, as PBVMName holds it
+    std::string base;   // the file name without ".dll": the VM's settings file and journal
+    bool unicode;       // the interface of PowerBuilder 10 and later
+    std::string build;  // the build's own file name in the standin folder
     std::string built() const;  // the full path of the build
 };
 const StandinVm& TestVm();
+// The test VM under the file name a service loads when PBVMName is missing, the product's
+// default: pbvm90.dll in the 32-bit build, pbvm.dll in the 64-bit one.  Tests of that
+// default copy built() to file.
+const StandinVm& DefaultNamedVm();
+// ANSI text that the host hands the test VM, as the VM's parsed journal gives it back:
+// the same bytes for PowerBuilder 9, the same characters in UTF-8 for the Unicode VMs.
+std::string AsJournaled(const std::string& ansi);
 // pbshr.dll, the DLL that the stand-in of 2019 R3 and later (standin-pb22\pbvm.dll) imports.
 std::string Pb22Companion();
 

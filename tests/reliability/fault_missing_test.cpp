@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kit/files.h"
+#include "kit/product.h"
 #include "reliability/load_support.h"
 #include "runtime/hosted_service.h"
 
@@ -57,7 +58,7 @@ protected:
                   "Update LogFileName successful!\r\n");
         ASSERT_TRUE(RemoveDirectoryA(logs.c_str()));
     }
-    void RemoveVm() { ASSERT_TRUE(DeleteFileA((service_.folder() + "\\pbvm90.dll").c_str())); }
+    void RemoveVm() { ASSERT_TRUE(DeleteFileA((service_.folder() + "\\" + kit::TestVm().file).c_str())); }
 
     // The documented failure of a missing VM: stopped with 1066 and 1627, the one error
     // event, and no process left.
@@ -107,7 +108,7 @@ TEST_F(FaultMissing, LogFolderMissingLosesTheLinesAndTheServiceRuns) {
                                                            "4:40000001:Service started",
                                                            "4:40000001:Service stopped"}));
     EXPECT_EQ(FolderContent(service_.folder()),
-              (std::vector<std::string>{"app.pbl", "pbvm90.dll", "pbvm90.journal", "pbvmsvc.exe"}));
+              (std::vector<std::string>{"app.pbl", kit::TestVm().file, kit::TestVm().base + ".journal", "pbvmsvc.exe"}));
     EXPECT_FALSE(kit::FileExists(DefaultLogPath(service_.name())));
 }
 

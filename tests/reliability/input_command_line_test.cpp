@@ -582,15 +582,16 @@ TEST(CommandLineServiceName, AwkwardNamesReachTheServiceProcessWhole) {
         output += folder.Run({"-a", name, "app"});
         output += folder.Run({"-o", name, "n_svc"});
         output += folder.Run({"-reg", name, "LogFileName", folder.LogPath()});
+        output += folder.Run({"-v", name, kit::TestVm().file});
         ASSERT_EQ(output, "Install service '" + name + "' successful!\r\nUpdate PBLibList successful!\r\n"
                           "Update PBAppName successful!\r\nUpdate PBObjName successful!\r\n"
-                          "Update LogFileName successful!\r\n");
+                          "Update LogFileName successful!\r\nUpdate PBVMName successful!\r\n");
         EXPECT_EQ(folder.Run({"-start", name}), "Start service successful!\r\n");
         EXPECT_TRUE(kit::WaitForServiceState(name, SERVICE_RUNNING));
         EXPECT_TRUE(folder.WaitForCalls("InvokeBegin", "of_startup", 1, 10000));
         const auto startups = folder.Calls("InvokeBegin", "of_startup");
         ASSERT_EQ(startups.size(), 1u);
-        EXPECT_EQ(startups[0].Field(4), name) << "of_startup is given the whole name";
+        EXPECT_EQ(startups[0].Field(4), kit::AsJournaled(name)) << "of_startup is given the whole name";
         EXPECT_EQ(folder.Log().substr(0, 24), "LibList: From Registry\r\n");
         EXPECT_EQ(folder.Run({"-stop", name}), "Service command successful!\r\n");
         EXPECT_TRUE(kit::WaitForServiceState(name, SERVICE_STOPPED));

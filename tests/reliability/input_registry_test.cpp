@@ -7,7 +7,8 @@
 // counts as unreadable; a value that gives an empty string (no data, or a zero byte
 // first) counts as missing.  An unreadable or missing PBLibList, PBAppName or PBObjName
 // keeps the service from starting with one error event; LogFileName falls back to
-// <Windows directory>\<name>.log, EventLog to "true", PBVMName to "pbvm90.dll".
+// <Windows directory>\<name>.log, EventLog to "true", PBVMName to the build's default
+// (pbvm90.dll, or pbvm.dll in the 64-bit build).
 //
 // Each cell overwrites one value of an installed service (a real one, on the stand-in
 // VM), starts it and checks its status, log, events and the VM's journal.
@@ -77,7 +78,7 @@ protected:
         EXPECT_TRUE(kit::WriteRegValue(key_, value, type, data));
         DeleteFileA(service_.LogPath().c_str());
         DeleteFileA(windowsLog_.c_str());
-        DeleteFileA((service_.folder() + "\\pbvm90.journal").c_str());
+        DeleteFileA(service_.JournalPath().c_str());
         const kit::EventMark mark = kit::MarkEvents();
         Outcome outcome;
         outcome.start = service_.Start();
@@ -333,8 +334,10 @@ TEST_F(RegistryInput, PBVMName) {
     const std::string folder = service_.folder();
     const std::string log = StartLog({library_, folder + "\\common.pbd"});
     for (const char* copy : {"othervm.dll", "abcdefghijk.dll"}) {
-        ASSERT_TRUE(CopyFileA((folder + "\\pbvm90.dll").c_str(), (folder + "\\" + copy).c_str(), FALSE));
+        ASSERT_TRUE(CopyFileA(kit::TestVm().built().c_str(), (folder + "\\" + copy).c_str(), FALSE));
     }
+    service_.PlaceDefaultNamedVm();
+    const std::string byDefault = kit::DefaultNamedVm().base;
     struct Cell {
         const char* label;
         unsigned long type;
@@ -345,13 +348,13 @@ TEST_F(RegistryInput, PBVMName) {
         {"REG_MULTI_SZ", REG_MULTI_SZ, Bytes("othervm.dll\0a\0\0", 15), "othervm"},
         {"REG_EXPAND_SZ, used literally", REG_EXPAND_SZ, "%VM%.dll", ""},
         {"REG_BINARY of the read size ending in a zero", REG_BINARY, "abcdefghijk.dll" + Bytes("\0", 1), "abcdefghijk"},
-        {"REG_BINARY of the read size without a zero", REG_BINARY, "abcdefghijkl.dll", "pbvm90"},
-        {"REG_SZ of one zero byte", REG_SZ, Bytes("\0", 1), "pbvm90"},
-        {"REG_DWORD 0", REG_DWORD, Bytes("\0\0\0\0", 4), "pbvm90"},
+        {"REG_BINARY of the read size without a zero", REG_BINARY, "abcdefghijkl.dll", byDefault},
+        {"REG_SZ of one zero byte", REG_SZ, Bytes("\0", 1), byDefault},
+        {"REG_DWORD 0", REG_DWORD, Bytes("\0\0\0\0", 4), byDefault},
     };
     for (const Cell& cell : cells) {
         SCOPED_TRACE(cell.label);
-        for (const char* vm : {"pbvm90", "othervm", "abcdefghijk"}) {
+        for (const std::string& vm : {byDefault, std::string("othervm"), std::string("abcdefghijk")}) {
             DeleteFileA((folder + "\\" + vm + ".journal").c_str());
         }
         const Outcome o = StartWith("PBVMName", cell.type, cell.data, cell.vm.empty() ? 1 : 3);

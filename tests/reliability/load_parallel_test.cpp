@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "kit/files.h"
+#include "kit/product.h"
 #include "kit/registry.h"
 #include "kit/services.h"
 #include "reliability/load_support.h"
@@ -73,7 +74,7 @@ TEST(LoadParallel, ServicesInstalledStartedStoppedAndRemovedAtOnceKeepTheirOwnVa
             "[Install]\r\nServiceName=" + p.service->name() + "\r\nDisplayName=" + p.displayName +
                 "\r\nStartup=manual\r\nDescription=" + p.description + "\r\nPBAppName=" + p.appName +
                 "\r\nPBLibList=" + p.libList + "\r\nPBObjName=" + p.className +
-                "\r\nPBVMName=pbvm90.dll\r\n"));
+                "\r\nPBVMName=" + kit::TestVm().file + "\r\n"));
     }
     const std::string sharedLog = all[0].service->folder() + "\\shared.log";
     std::vector<std::string> folders;
@@ -158,7 +159,7 @@ TEST(LoadParallel, ServicesInstalledStartedStoppedAndRemovedAtOnceKeepTheirOwnVa
         EXPECT_EQ(Value(s, "PBAppName"), p.appName) << "service " << i;
         EXPECT_EQ(Value(s, "PBLibList"), p.libList) << "service " << i;
         EXPECT_EQ(Value(s, "PBObjName"), p.className) << "service " << i;
-        EXPECT_EQ(Value(s, "PBVMName"), "pbvm90.dll") << "service " << i;
+        EXPECT_EQ(Value(s, "PBVMName"), kit::TestVm().file) << "service " << i;
         EXPECT_EQ(Value(s, "LogFileName"), sharedLog) << "service " << i;
         EXPECT_EQ(Value(s, "EventLog"), p.eventLog ? "true" : "false") << "service " << i;
         const kit::ServiceConfig config = kit::ReadServiceConfig(s.name());

@@ -69,6 +69,11 @@ std::string HostedService::Install(const HostedClass& hostedClass) {
     return output;
 }
 
+void HostedService::PlaceDefaultNamedVm() const {
+    const kit::StandinVm& vm = kit::DefaultNamedVm();
+    EXPECT_TRUE(CopyFileA(vm.built().c_str(), (folder_ + "\\" + vm.file).c_str(), FALSE)) << vm.file;
+}
+
 void HostedService::WriteVmSettings(const std::string& lines) const {
     kit::WriteWholeFile(folder_ + "\\" + kit::TestVm().base + ".ini", "[standin]\r\n" + lines);
 }
@@ -117,7 +122,7 @@ std::vector<std::string> HostedService::StartUpLogLines() const {
 
 std::vector<JournalEntry> HostedService::Journal() const {
     std::vector<JournalEntry> entries;
-    const std::string text = kit::ReadWholeFile(folder_ + "\\" + kit::TestVm().base + ".journal");
+    const std::string text = kit::ReadWholeFile(JournalPath());
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find("\r\n", start);

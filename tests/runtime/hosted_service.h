@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kit/events.h"
+#include "kit/product.h"
 
 namespace runtime_test {
 
@@ -67,6 +68,12 @@ public:
     // The lines one successful start writes to the log file, without their CR LF.
     std::vector<std::string> StartUpLogLines() const;
     std::vector<JournalEntry> Journal() const;
+    // The journal of the VM loaded from the folder (the stand-in names it after its file).
+    std::string JournalPath(const kit::StandinVm& vm = kit::TestVm()) const {
+        return folder_ + "\\" + vm.base + ".journal";
+    }
+    // Copies the test VM into the folder under the name a service without PBVMName loads.
+    void PlaceDefaultNamedVm() const;
     std::vector<JournalEntry> Calls(const std::string& operation, const std::string& function) const;
     std::vector<std::string> Events(size_t minimumCount, unsigned timeoutMs = 10000) const;
 

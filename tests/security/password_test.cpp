@@ -106,7 +106,7 @@ TEST(Password, ServiceProcessNeitherLogsNorReportsIt) {
     EXPECT_NE(log.find("After CreateSession\r\n"), std::string::npos) << log;
     EXPECT_EQ(log.find(password), std::string::npos) << log;
     // Nor does the hosted application get it: the VM's journal records every argument.
-    const std::string journal = kit::ReadWholeFile(service.folder() + "\\pbvm90.journal");
+    const std::string journal = kit::ReadWholeFile(service.JournalPath());
     EXPECT_NE(journal.find("InvokeBegin \"of_startup\""), std::string::npos);
     EXPECT_EQ(journal.find(password), std::string::npos);
     EXPECT_EQ(ProductKeys(service.name()).find(password), std::string::npos);

@@ -29,7 +29,7 @@ class VmCopyInWindowsFolder {
 public:
     explicit VmCopyInWindowsFolder(const std::string& baseName)
         : base_(WindowsDirectory() + "\\" + baseName) {
-        CopyFileA((kit::TestProgramDirectory() + "\\standin\\pbvm90.dll").c_str(), dll().c_str(), FALSE);
+        CopyFileA(kit::TestVm().built().c_str(), dll().c_str(), FALSE);
     }
     ~VmCopyInWindowsFolder() {
         // The service process may still be ending and holding the DLL.
@@ -62,7 +62,7 @@ TEST(VmSearch, TheProgramsOwnFolderComesFirst) {
     const std::string vm = ShortUniqueName();
     ASSERT_LE(vm.size() + 4, 15u);
     VmCopyInWindowsFolder planted(vm);
-    ASSERT_TRUE(CopyFileA((service.folder() + "\\pbvm90.dll").c_str(),
+    ASSERT_TRUE(CopyFileA(kit::TestVm().built().c_str(),
                           (service.folder() + "\\" + vm + ".dll").c_str(), FALSE));
     ASSERT_EQ(service.Run({"-v", service.name(), vm + ".dll"}), "Update PBVMName successful!\r\n");
 
@@ -100,11 +100,12 @@ TEST(VmSearch, VmNameHoldsAtMost15CharactersAndALongerValueIsNotUsed) {
     EXPECT_EQ(kit::StringData(kit::ReadRegValue(key, "PBVMName")), "abcdefghijk.dll");
 
     // -reg stores any length; the service reads at most 15 characters, takes a longer
-    // value as missing, and loads the default pbvm90.dll from its own folder.
-    const std::string elsewhere = "C:\\pbvm_no_such_folder\\pbvm90.dll";
+    // value as missing, and loads the build's default VM from its own folder.
+    const std::string elsewhere = "C:\\pbvm_no_such_folder\\" + kit::TestVm().file;
     ASSERT_EQ(service.Run({"-reg", service.name(), "PBVMName", elsewhere}), "Update PBVMName successful!\r\n");
+    service.PlaceDefaultNamedVm();
     StartAndWaitForTheEnd(service);
-    EXPECT_NE(kit::ReadWholeFile(service.folder() + "\\pbvm90.journal").find("InvokeBegin \"of_run\""),
+    EXPECT_NE(kit::ReadWholeFile(service.JournalPath(kit::DefaultNamedVm())).find("InvokeBegin \"of_run\""),
               std::string::npos);
     EXPECT_NE(service.Log().find("After CreateSession\r\n"), std::string::npos) << service.Log();
 }
