@@ -6,19 +6,23 @@
 #   demo.sh           on the stand-in of PowerBuilder 9 (pbvm90.dll beside pbvmsvc.exe)
 #   demo.sh --pb2022  on the stand-in of PowerBuilder 2022 (pbvm.dll, Unicode interface),
 #                     in a runtime folder of its own that only PBRuntimeDir leads to
+#   demo.sh --64      the same with the 64-bit build, the 64-bit stand-in of
+#                     PowerBuilder 2022, in a 64-bit prefix
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+build=build
 case "${1:-}" in
     "") pb2022=false ;;
     --pb2022) pb2022=true ;;
-    *) echo "usage: $0 [--pb2022]" >&2; exit 2 ;;
+    --64) pb2022=true; build=build64; export PBVMSVC_WINEARCH=win64 ;;
+    *) echo "usage: $0 [--pb2022 | --64]" >&2; exit 2 ;;
 esac
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
 
-run="$root/build/wine/demo-$$"
-"$root/scripts/wine-session.sh" template "$root/build/wine/template"
-"$root/scripts/wine-session.sh" start "$run" "$root/build/wine/template"
+run="$root/$build/wine/demo-$$"
+"$root/scripts/wine-session.sh" template "$root/$build/wine/template"
+"$root/scripts/wine-session.sh" start "$run" "$root/$build/wine/template"
 trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
 trap 'exit 1' HUP INT PIPE TERM
 export WINEPREFIX="$run/pfx" WINEDEBUG=-all
@@ -33,7 +37,7 @@ runtime='C:\pbvmsvc-demo\Runtime 22.0.0.1878'
 if $pb2022; then
     step "Placing pbvmsvc.exe, the demo library and its INI file in C:\\pbvmsvc-demo, and the stand-in PowerBuilder 2022 VM (pbvm.dll) in $runtime"
     mkdir -p "$demo/Runtime 22.0.0.1878"
-    cp "$root/build/bin/standin-pb22/pbvm.dll" "$root/build/bin/standin-pb22/pbshr.dll" "$demo/Runtime 22.0.0.1878/"
+    cp "$root/$build/bin/standin-pb22/pbvm.dll" "$root/$build/bin/standin-pb22/pbshr.dll" "$demo/Runtime 22.0.0.1878/"
     journal="$demo/Runtime 22.0.0.1878/pbvm.journal"
 else
     step "Placing pbvmsvc.exe, the stand-in PowerBuilder VM (pbvm90.dll), the demo library and its INI file in C:\\pbvmsvc-demo"
@@ -41,7 +45,7 @@ else
     cp "$root/build/bin/standin/pbvm90.dll" "$demo/"
     journal="$demo/pbvm90.journal"
 fi
-cp "$root/build/bin/pbvmsvc.exe" "$root/standin/demo/heartbeat.pbl" "$root/standin/demo/demo.ini" "$demo/"
+cp "$root/$build/bin/pbvmsvc.exe" "$root/standin/demo/heartbeat.pbl" "$root/standin/demo/demo.ini" "$demo/"
 cd "$demo"
 ls -1R | sed 's/^/    /'
 
