@@ -36,10 +36,9 @@ start)
     wineserver -p                                 # services survive between clients
     # The session's first process starts services.exe; it and every service it launches
     # inherit this standard error and WINEDEBUG, so their event reports land in the log,
-    # and the fixed address-space layout of cmake/wine-run.sh.
-    fixed=""
-    if setarch "$(uname -m)" -R true 2>/dev/null; then fixed="setarch $(uname -m) -R"; fi
-    WINEDEBUG="$EVENT_TRACE" $fixed wineboot 2>>"$dir/wine-debug.log"
+    # and the fixed address-space layout that cmake/wine-run.sh gives it.
+    WINEDEBUG="$EVENT_TRACE" PBVMSVC_WINE_DEBUG_LOG="$dir/wine-debug.log" \
+        "$(dirname "$0")/../cmake/wine-run.sh" wineboot
     ;;
 stop)
     export WINEPREFIX="$dir/pfx"

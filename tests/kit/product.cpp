@@ -156,6 +156,10 @@ std::string OtherBitnessVm() {
 
 std::string StandinVm::built() const { return TestProgramDirectory() + "\\standin\\" + build; }
 
+bool StandinVm::placeIn(const std::string& folder) const {
+    return CopyFileA(built().c_str(), (folder + "\\" + file).c_str(), FALSE) != 0;
+}
+
 std::string UniqueName(const std::string& prefix) {
     static unsigned counter = 0;
     char suffix[64];

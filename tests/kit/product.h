@@ -23,6 +23,9 @@ struct StandinVm {
     bool unicode;       // the interface of PowerBuilder 10 and later
     std::string build;  // the build's own file name in the standin folder
     std::string built() const;  // the full path of the build
+    // Copies the build into the folder under `file`; the journal it writes there.
+    bool placeIn(const std::string& folder) const;
+    std::string journalIn(const std::string& folder) const { return folder + "\\" + base + ".journal"; }
 };
 const StandinVm& TestVm();
 // The test VM under the file name a service loads when PBVMName is missing, the product's

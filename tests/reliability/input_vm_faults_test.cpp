@@ -107,7 +107,7 @@ TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
         service_.WriteVmSettings(std::string(cell.settings) + "\r\n");
         ASSERT_EQ(service_.Run({"-v", service_.name(), cell.vm}), "Update PBVMName successful!\r\n");
         DeleteFileA(service_.LogPath().c_str());
-        DeleteFileA((service_.folder() + "\\" + kit::TestVm().base + ".journal").c_str());
+        DeleteFileA(service_.JournalPath().c_str());
         const kit::EventMark mark = kit::MarkEvents();
 
         EXPECT_EQ(service_.Start(), "Start service successful!\r\n");

@@ -24,7 +24,7 @@ HostedService::HostedService(const std::string& prefix)
     CreateDirectoryA("C:\\pbvmtest", nullptr);
     CreateDirectoryA(folder_.c_str(), nullptr);
     CopyFileA(kit::ProductPath().c_str(), (folder_ + "\\pbvmsvc.exe").c_str(), FALSE);
-    CopyFileA(kit::TestVm().built().c_str(), (folder_ + "\\" + kit::TestVm().file).c_str(), FALSE);
+    kit::TestVm().placeIn(folder_);
 }
 
 HostedService::~HostedService() {
@@ -61,17 +61,16 @@ std::string HostedService::Install(const HostedClass& hostedClass) {
     output += Run({"-a", name_, "app"});
     output += Run({"-o", name_, "n_svc"});
     output += Run({"-reg", name_, "LogFileName", LogPath()});
-    // PowerBuilder 9's VM is the 32-bit build's default; another is named, and the output
-    // of that is no business of the test's.
-    if (kit::TestVm().file != "pbvm90.dll") {
+    // A VM other than the build's default is named, and the output of that is no business
+    // of the test's.
+    if (kit::TestVm().file != kit::DefaultNamedVm().file) {
         EXPECT_EQ(Run({"-v", name_, kit::TestVm().file}), "Update PBVMName successful!\r\n");
     }
     return output;
 }
 
 void HostedService::PlaceDefaultNamedVm() const {
-    const kit::StandinVm& vm = kit::DefaultNamedVm();
-    EXPECT_TRUE(CopyFileA(vm.built().c_str(), (folder_ + "\\" + vm.file).c_str(), FALSE)) << vm.file;
+    EXPECT_TRUE(kit::DefaultNamedVm().placeIn(folder_)) << kit::DefaultNamedVm().file;
 }
 
 void HostedService::WriteVmSettings(const std::string& lines) const {

@@ -69,9 +69,7 @@ public:
     std::vector<std::string> StartUpLogLines() const;
     std::vector<JournalEntry> Journal() const;
     // The journal of the VM loaded from the folder (the stand-in names it after its file).
-    std::string JournalPath(const kit::StandinVm& vm = kit::TestVm()) const {
-        return folder_ + "\\" + vm.base + ".journal";
-    }
+    std::string JournalPath(const kit::StandinVm& vm = kit::TestVm()) const { return vm.journalIn(folder_); }
     // Copies the test VM into the folder under the name a service without PBVMName loads.
     void PlaceDefaultNamedVm() const;
     std::vector<JournalEntry> Calls(const std::string& operation, const std::string& function) const;

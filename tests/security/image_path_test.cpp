@@ -28,7 +28,7 @@ public:
         CreateDirectoryA(folder_.c_str(), nullptr);
         CopyFileA(kit::ProductPath().c_str(), program().c_str(), FALSE);
         // Installed without PBVMName: the service loads the build's default VM.
-        CopyFileA(kit::DefaultNamedVm().built().c_str(), (folder_ + "\\" + kit::DefaultNamedVm().file).c_str(), FALSE);
+        kit::DefaultNamedVm().placeIn(folder_);
         runtime_test::HostedClass hosted;
         hosted.run = "returns 0";  // one call, then the service stops itself
         kit::WriteWholeFile(library(), hosted.Text());
@@ -60,7 +60,7 @@ public:
         return output;
     }
     std::string Log() const { return kit::ReadWholeFile(folder_ + "\\service.log"); }
-    std::string Journal() const { return kit::ReadWholeFile(folder_ + "\\" + kit::DefaultNamedVm().base + ".journal"); }
+    std::string Journal() const { return kit::ReadWholeFile(kit::DefaultNamedVm().journalIn(folder_)); }
 
 private:
     std::string folder_;
