@@ -20,6 +20,24 @@ fi
 
 echo "setup: installing:$missing" >&2
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq >/dev/null
+# A mirror in the middle of a sync can fail one index of many ("File has unexpected size");
+# try again a little later, then go on with what was fetched: the install below fails
+# plainly if a package is really out of reach.
+tries=0
+until apt-get update -qq >/dev/null; do
+    tries=$((tries + 1))
+    if [ "$tries" -ge 3 ]; then
+        echo "setup: apt-get update failed $tries times; installing from the package lists it has" >&2
+        break
+    fi
+    sleep 10
+done
 # shellcheck disable=SC2086
-apt-get install -y -qq --no-install-recommends $packages >/dev/null
+if ! apt-get install -y -qq --no-install-recommends $packages >/dev/null; then
+    # With one architecture's index of the security archive missing, its packages can no
+    # longer match the other architecture's versions (wine32:i386 needs the same versions
+    # of the shared libraries as the amd64 ones). The release's own archive has both.
+    release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+    echo "setup: retrying with the packages of $release itself preferred" >&2
+    apt-get install -y -qq --no-install-recommends -t "$release" $packages >/dev/null
+fi
