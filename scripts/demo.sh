@@ -12,13 +12,16 @@ set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=build
 case "${1:-}" in
-    "") pb2022=false ;;
-    --pb2022) pb2022=true ;;
-    --64) pb2022=true; build=build64; export PBVMSVC_WINEARCH=win64 ;;
+    "") pb2022=false; bits=32 ;;
+    --pb2022) pb2022=true; bits=32 ;;
+    --64) pb2022=true; bits=64; build=build64; export PBVMSVC_WINEARCH=win64 ;;
     *) echo "usage: $0 [--pb2022 | --64]" >&2; exit 2 ;;
 esac
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
+# Only what the demonstration shows: the product and the one stand-in VM it runs on; the
+# test programs are built by scripts/test.sh.
+if $pb2022; then vm=standin_vm22; else vm=standin_vm; fi
+"$root/scripts/build.sh" "$bits" pbvmsvc "$vm"
 
 run="$root/$build/wine/demo-$$"
 "$root/scripts/wine-session.sh" template "$root/$build/wine/template"

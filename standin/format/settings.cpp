@@ -47,6 +47,12 @@ bool apply(Settings& s, const std::string& key, std::string_view rawValue, bool&
         s.journal = std::string(rawValue);
         return !rawValue.empty();
     }
+    if (key == "journal_mode") {
+        if (value == "append") s.journalInMemory = false;
+        else if (value == "memory") s.journalInMemory = true;
+        else return false;
+        return true;
+    }
     knownKey = false;
     return false;
 }

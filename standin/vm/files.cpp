@@ -66,6 +66,7 @@ bool readOpenedFile(HANDLE file, std::string& text, DWORD& error) {
 }
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+const std::size_t kHeldBytesLimit = 1024 * 1024;
 
 }  // namespace
 
@@ -129,6 +130,18 @@ bool Appender::writeLocked(const std::string& bytes) const {
 
 bool Appender::append(const std::string& text, std::string (*stamp)()) const {
     if (path_.empty()) return false;
+    if (!holding_) return writeShared(text, stamp);
+    std::string full;
+    {
+        std::lock_guard<std::mutex> lock(heldLock_);
+        held_ += stamp ? stamp() + text : text;
+        if (held_.size() < kHeldBytesLimit) return true;
+        full.swap(held_);
+    }
+    return writeShared(full, nullptr);
+}
+
+bool Appender::writeShared(const std::string& text, std::string (*stamp)()) const {
     // WAIT_ABANDONED also hands over the mutex: its last owner died mid-append.
     bool locked = mutex_ && WaitForSingleObject(mutex_, INFINITE) != WAIT_FAILED;
     std::unique_lock<std::mutex> fallback(fallbackLock_, std::defer_lock);
@@ -136,6 +149,19 @@ bool Appender::append(const std::string& text, std::string (*stamp)()) const {
     bool written = writeLocked(stamp ? stamp() + text : text);
     if (locked) ReleaseMutex(mutex_);
     return written;
+}
+
+bool Appender::flush(bool othersEnded) const {
+    std::string held;
+    if (othersEnded) {
+        // The process is ending: its other threads are gone, one of them perhaps while it
+        // held the lock, which would then never come free.
+        held.swap(held_);
+    } else {
+        std::lock_guard<std::mutex> lock(heldLock_);
+        held.swap(held_);
+    }
+    return held.empty() || writeShared(held, nullptr);
 }
 
 std::string monotonicStamp() {

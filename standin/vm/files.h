@@ -35,13 +35,24 @@ public:
     // stamps taken from a clock come out in file order.
     bool append(const std::string& text, std::string (*stamp)() = nullptr) const;
 
+    // From now on appends collect in memory, stamped as they come, and reach the file with
+    // flush() (or when they pass a megabyte): the file's cost is paid once, not per line.
+    // Lines still held when the process dies are lost.  othersEnded: the process is
+    // ending and no other thread of it runs any more.
+    void holdInMemory() { holding_ = true; }
+    bool flush(bool othersEnded) const;
+
 private:
     bool writeLocked(const std::string& bytes) const;
+    bool writeShared(const std::string& text, std::string (*stamp)()) const;
 
     std::string path_;
     HANDLE mutex_ = nullptr;
     mutable HANDLE file_ = INVALID_HANDLE_VALUE;  // guarded by mutex_
     mutable std::mutex fallbackLock_;
+    bool holding_ = false;
+    mutable std::string held_;  // guarded by heldLock_
+    mutable std::mutex heldLock_;
 };
 
 // "<performance counter in ms with 3 decimals> "

@@ -76,6 +76,7 @@ void start(HMODULE module) {
     if (found) r.settings = parseSettings(text);
     r.journal.open(r.settings.journal.empty() ? base + ".journal"
                                               : resolveBeside(r.modulePath, r.settings.journal));
+    if (r.settings.journalInMemory) r.journal.holdInMemory();
 
     journal(JournalLine("attach").word(pidText()).str(r.modulePath));
     JournalLine line("settings");
@@ -187,6 +188,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
         standin::journal(standin::JournalLine("detach")
                              .word(standin::pidText())
                              .word(reserved ? "exit" : "unload"));
+        standin::g_runtime.journal.flush(reserved != nullptr);
     }
     return TRUE;
 }

@@ -63,8 +63,7 @@ protected:
     // The documented failure of a missing VM: stopped with 1066 and 1627, the one error
     // event, and no process left.
     void ExpectVmNotFound() {
-        EXPECT_EQ(service_.Start(), "Start service successful!\r\n");
-        ASSERT_TRUE(service_.WaitForState(SERVICE_STOPPED));
+        EXPECT_EQ(service_.StartUntilStopped(), "Start service successful!\r\n");
         const SERVICE_STATUS_PROCESS status = service_.Status();
         EXPECT_EQ(status.dwWin32ExitCode, 1066u);
         EXPECT_EQ(status.dwServiceSpecificExitCode, 1627u);

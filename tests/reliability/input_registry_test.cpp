@@ -81,8 +81,7 @@ protected:
         DeleteFileA(service_.JournalPath().c_str());
         const kit::EventMark mark = kit::MarkEvents();
         Outcome outcome;
-        outcome.start = service_.Start();
-        EXPECT_TRUE(service_.WaitForState(SERVICE_STOPPED));
+        outcome.start = service_.StartUntilStopped();
         outcome.status = service_.Status();
         outcome.log = service_.Log();
         outcome.events = kit::Summarize(kit::CollectEvents(service_.name(), mark, expectedEvents, 5000));

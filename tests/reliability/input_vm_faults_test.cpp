@@ -110,8 +110,7 @@ TEST_F(VmFaults, EveryStartUpFailureStopsTheServiceWith1066And1627) {
         DeleteFileA(service_.JournalPath().c_str());
         const kit::EventMark mark = kit::MarkEvents();
 
-        EXPECT_EQ(service_.Start(), "Start service successful!\r\n");
-        ASSERT_TRUE(service_.WaitForState(SERVICE_STOPPED));
+        EXPECT_EQ(service_.StartUntilStopped(), "Start service successful!\r\n");
         const SERVICE_STATUS_PROCESS status = service_.Status();
         EXPECT_EQ(status.dwWin32ExitCode, 1066u);
         EXPECT_EQ(status.dwServiceSpecificExitCode, 1627u);

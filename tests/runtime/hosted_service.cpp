@@ -69,6 +69,16 @@ std::string HostedService::Install(const HostedClass& hostedClass) {
     return output;
 }
 
+std::string HostedService::StartUntilStopped() const {
+    const std::string output = Start();
+    EXPECT_TRUE(WaitForState(SERVICE_STOPPED));
+    const std::string wineAnswer = "Service command for '" + name_ + "' failed:\r\nError# 1053 - " +
+                                   kit::SystemErrorText(ERROR_SERVICE_REQUEST_TIMEOUT) + "\r\n";
+    const bool reachedServiceMain = Status().dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR ||
+                                    !Calls("InvokeBegin", "of_startup").empty();
+    return output == wineAnswer && reachedServiceMain ? "Start service successful!\r\n" : output;
+}
+
 void HostedService::PlaceDefaultNamedVm() const {
     EXPECT_TRUE(kit::DefaultNamedVm().placeIn(folder_)) << kit::DefaultNamedVm().file;
 }

@@ -54,6 +54,13 @@ public:
     void WriteVmSettings(const std::string& lines) const;
 
     std::string Start() const { return Run({"-start", name_}); }
+    // Starts a service that stops again at once (a start that fails, an of_run that asks to
+    // stop), waits until it has stopped and returns what -start printed.  Wine's manager
+    // reads the state only once the service's first report has woken it, so on a busy
+    // machine it can find such a service stopped already and answer 1053 (Windows answers
+    // success once the service main runs): that answer counts as the success it stands
+    // for when the service did get that far, i.e. stopped with 1066 or called of_startup.
+    std::string StartUntilStopped() const;
     unsigned long State() const;
     SERVICE_STATUS_PROCESS Status() const;
     bool WaitForState(unsigned long state, unsigned timeoutMs = 15000) const;

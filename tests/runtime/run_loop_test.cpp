@@ -18,8 +18,7 @@ TEST(RunLoop, ZeroFromTheFirstRunStopsTheServiceCleanly) {
     HostedClass hosted;
     hosted.run = "returns 0";
     service.Install(hosted);
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     const SERVICE_STATUS_PROCESS status = service.Status();
     EXPECT_EQ(status.dwWin32ExitCode, 0u);
     EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
@@ -42,44 +41,43 @@ std::vector<double> Periods(const HostedService& service) {
 TEST(RunLoop, NextCallStartsOnePeriodAfterThePreviousStartWhateverControlsCome) {
     HostedService service;
     HostedClass hosted;
-    hosted.run = "returns 200 takes 80";  // the wait is the period less the call
+    hosted.run = "returns 200 takes 120";  // the wait is the period less the call
     service.Install(hosted);
     EXPECT_EQ(service.Start(), "Start service successful!\r\n");
     // Controls served between the calls, on the loop's thread, must not shift them.
     ASSERT_TRUE(service.WaitForCalls("InvokeBegin", "of_run", 1));
     unsigned sent = 0;
     for (const DWORD start = GetTickCount(); service.Calls("InvokeBegin", "of_run").size() < 8;) {
-        ASSERT_LT(GetTickCount() - start, 15000u);
+        ASSERT_LT(GetTickCount() - start, 30000u);
         EXPECT_EQ(kit::SendControl(service.name(), 200), 0u);
         ++sent;
         Sleep(40);
     }
     ASSERT_TRUE(service.WaitForCalls("InvokeEnd", "of_control", sent));
-    const std::vector<double> periods = Periods(service);
-    // Tolerance: Wine's waits overshoot by about a millisecond, Windows by up to a clock
-    // tick (16 ms), and the loop starts a call at most half a millisecond before it is
-    // due.  The journal's times are taken when the VM writes its line, a little after the
-    // host read its clock, so a busy machine can make one period look a few ms short.
-    for (double period : periods) {
-        EXPECT_GE(period, 190.0);
-        EXPECT_LE(period, 240.0);
-    }
-    double total = 0;
-    for (double p : periods) total += p;
-    EXPECT_NEAR(total / periods.size(), 200.0, 10.0) << "no drift from the call's own time";
+    std::vector<double> periods = Periods(service);
+    // The bounds tell the right schedule (200 ms) from the wrong ones, a full period after
+    // the call (320 ms) or none (120 ms), and leave room for a busy machine, which can
+    // delay a call or the VM's journal line now and then; precise figures are the
+    // benchmark's business.
+    for (double period : periods) EXPECT_GE(period, 100.0);
+    std::sort(periods.begin(), periods.end());
+    const double median = periods[periods.size() / 2];
+    EXPECT_GE(median, 160.0) << "the loop waits for the period";
+    EXPECT_LE(median, 280.0) << "the call's own time counts in the period";
 }
 
 TEST(RunLoop, CallLongerThanItsPeriodIsFollowedAtOnce) {
     HostedService service;
     HostedClass hosted;
-    hosted.run = "returns 50 takes 150";
+    hosted.run = "returns 400 takes 500";
     service.Install(hosted);
     EXPECT_EQ(service.Start(), "Start service successful!\r\n");
     ASSERT_TRUE(service.WaitForCalls("InvokeBegin", "of_run", 4));
     const auto begins = service.Calls("InvokeBegin", "of_run");
     const auto ends = service.Calls("InvokeEnd", "of_run");
+    // A loop that waited anyway would wait the whole 400 ms period.
     for (size_t i = 1; i < begins.size() && i <= ends.size(); ++i) {
-        EXPECT_LT(begins[i].ms - ends[i - 1].ms, 30.0) << "call " << i + 1 << " waited";
+        EXPECT_LT(begins[i].ms - ends[i - 1].ms, 200.0) << "call " << i + 1 << " waited";
     }
 }
 

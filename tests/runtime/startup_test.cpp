@@ -58,8 +58,7 @@ TEST(ServiceStart, LogFileAndEventLogDefaultWhenMissingEmptyOrTooLarge) {
         const std::string defaultLog = std::string(windows) + "\\" + service.name() + ".log";
         DeleteFileA(defaultLog.c_str());
 
-        EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-        ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+        EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
         const std::string log = kit::ReadWholeFile(defaultLog);
         EXPECT_EQ(log.substr(0, 24), "LibList: From Registry\r\n") << variant;
         EXPECT_NE(log.find("PBNI Interface Initialized\r\n"), std::string::npos) << "switch on by default";
@@ -75,8 +74,7 @@ TEST(ServiceStart, HostStartFailureStopsWith1066And1627) {
     HostedClass hosted;
     service.Install(hosted);
     service.Run({"-o", service.name(), "n_not_there"});
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     const SERVICE_STATUS_PROCESS status = service.Status();
     EXPECT_EQ(status.dwWin32ExitCode, 1066u);
     EXPECT_EQ(status.dwServiceSpecificExitCode, 1627u);
@@ -89,8 +87,7 @@ TEST(ServiceStart, StartupResultBecomesTheServiceSpecificExitCode) {
     HostedClass hosted;
     hosted.startup = "returns 42";
     service.Install(hosted);
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     const SERVICE_STATUS_PROCESS status = service.Status();
     EXPECT_EQ(status.dwWin32ExitCode, 1066u);
     EXPECT_EQ(status.dwServiceSpecificExitCode, 42u);
@@ -107,8 +104,7 @@ TEST(ServiceStart, VmNameAndRuntimeFolderAreReadFromTheRegistry) {
     service.Install(hosted);
     MoveFileA((service.folder() + "\\" + kit::TestVm().file).c_str(), (service.folder() + "\\othervm.dll").c_str());
     service.Run({"-v", service.name(), "othervm.dll"});
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
     // The stand-in names its journal after its own file.
     EXPECT_NE(kit::ReadWholeFile(service.folder() + "\\othervm.journal").find("InvokeBegin \"of_stop\""),
@@ -120,8 +116,7 @@ TEST(ServiceStart, VmNameAndRuntimeFolderAreReadFromTheRegistry) {
     ASSERT_TRUE(CreateDirectoryA(runtime.c_str(), nullptr));
     ASSERT_TRUE(MoveFileA((service.folder() + "\\othervm.dll").c_str(), (runtime + "\\othervm.dll").c_str()));
     service.Run({"-reg", service.name(), "PBRuntimeDir", runtime});
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
     EXPECT_NE(kit::ReadWholeFile(runtime + "\\othervm.journal").find("InvokeBegin \"of_stop\""), std::string::npos);
 }

@@ -139,8 +139,7 @@ TEST(FormatText, ServiceLogEventsAndStartupCallCarryNamesLiterally) {
     runtime_test::HostedClass hosted;
     hosted.run = "returns 0";  // the service stops itself after one call
     service.Install(hosted);
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
 
     EXPECT_EQ(service.Log(), "LibList: From Registry\r\n"
                              "Library Count: 2\r\n" +

@@ -97,8 +97,7 @@ TEST(Password, ServiceProcessNeitherLogsNorReportsIt) {
     ASSERT_EQ(service.Run({"-c", service.name(), "PWDOM", "pwuser", password}),
               "Update Credentials successful!\r\n");
 
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     const std::vector<std::string> events = service.Events(3);
     ASSERT_EQ(events.size(), 3u);
     for (const std::string& event : events) EXPECT_EQ(event.find(password), std::string::npos) << event;

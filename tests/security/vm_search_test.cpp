@@ -50,8 +50,7 @@ private:
 std::string ShortUniqueName() { return kit::UniqueName("pv"); }
 
 void StartAndWaitForTheEnd(const runtime_test::HostedService& service) {
-    EXPECT_EQ(service.Start(), "Start service successful!\r\n");
-    ASSERT_TRUE(service.WaitForState(SERVICE_STOPPED));
+    EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
 }
 
 TEST(VmSearch, TheProgramsOwnFolderComesFirst) {

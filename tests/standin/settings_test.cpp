@@ -21,6 +21,7 @@ TEST(Settings, DefaultsWhenEmpty) {
     EXPECT_FALSE(s.findGroupNull);
     EXPECT_FALSE(s.findClassNull);
     EXPECT_EQ(s.journal, "");
+    EXPECT_FALSE(s.journalInMemory);
     EXPECT_TRUE(s.problems.empty());
 }
 
@@ -32,8 +33,10 @@ TEST(Settings, EveryKey) {
         "create_session = raise:0xE0001234\r\n"
         "find_group = null\r\n"
         "find_class = null\r\n"
-        "journal = C:\\logs\\My Journal.txt\r\n");
+        "journal = C:\\logs\\My Journal.txt\r\n"
+        "journal_mode = Memory\r\n");
     EXPECT_EQ(problemsText(s), "");
+    EXPECT_TRUE(s.journalInMemory);
     EXPECT_EQ(s.getVm, Settings::GetVm::Error);
     EXPECT_EQ(s.createSession, (Outcome{Outcome::Kind::Raise, 0, 0xE0001234UL}));
     EXPECT_TRUE(s.findGroupNull);
@@ -92,7 +95,8 @@ TEST(Settings, ProblemsLeaveTheDefaults) {
         "create_session = ok\n"        // 11
         "find_group = yes\n"           // 12
         "journal =\n"                  // 13
-        "journal = x\n");              // 14
+        "journal = x\n"                // 14
+        "journal_mode = later\n");     // 15
     EXPECT_EQ(problemsText(s),
               "1: key 'get_vm' is outside [standin]\n"
               "3: key 'find_group' is outside [standin]\n"
@@ -105,7 +109,8 @@ TEST(Settings, ProblemsLeaveTheDefaults) {
               "11: key 'create_session' given twice; the first one counts\n"
               "12: bad value 'yes' for find_group\n"
               "13: bad value '' for journal\n"
-              "14: key 'journal' given twice; the first one counts\n");
+              "14: key 'journal' given twice; the first one counts\n"
+              "15: bad value 'later' for journal_mode\n");
     EXPECT_EQ(s.getVm, Settings::GetVm::Ok);
     EXPECT_EQ(s.createSession, Outcome::returning(0));
     EXPECT_FALSE(s.findGroupNull);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -59,7 +60,7 @@ protected:
             << "class n_service\n"
                "function of_run L\n"
                "function of_stop QB\n"
-               "function of_slow L takes 1000\n"
+               "function of_slow L takes 2000\n"
                "function of_z\xFCrich LS\n";
         module_ = LoadLibraryA(file(name_ + ".dll").c_str());
         ASSERT_NE(module_, nullptr);
@@ -84,7 +85,7 @@ protected:
     void TearDown() override {
         if (session_) session_->Release();
         if (module_) FreeLibrary(module_);
-        for (const std::string& name : {name_ + ".dll", name_ + ".journal", std::string("service.lib")})
+        for (const std::string& name : {name_ + ".dll", name_ + ".journal", name_ + ".ini", std::string("service.lib")})
             DeleteFileA(file(name).c_str());
         RemoveDirectoryA(dir_.c_str());
     }
@@ -178,12 +179,17 @@ TYPED_TEST(StandinVm, NamesArriveInTheBuildsStringType) {
                      "ReleaseCallRecord #5"}));
 }
 
-HANDLE g_invoking;  // set just before the creating thread calls of_slow
+std::string g_journal;  // the journal of the VM under test
 
+// Asks from another thread once the creating thread is inside of_slow (it stays 2 s): its
+// InvokeBegin line is written inside the call, before the call's time passes.
 template <class Char>
 DWORD WINAPI AskForException(void* session) {
-    WaitForSingleObject(g_invoking, INFINITE);
-    Sleep(100);  // by then the creating thread sleeps inside of_slow (for 1000 ms)
+    for (int i = 0; i < 1000; ++i, Sleep(10)) {
+        std::ifstream in(g_journal, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (text.find("InvokeBegin \"of_slow\"") != std::string::npos) break;
+    }
     static_cast<IPB_SessionT<Char>*>(session)->HasExceptionThrown();
     return 0;
 }
@@ -191,11 +197,10 @@ DWORD WINAPI AskForException(void* session) {
 TYPED_TEST(StandinVm, HostErrorsForOtherThreads) {
     DWORD me = GetCurrentThreadId(), other = 0;
     auto* session = this->session_;
-    g_invoking = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    g_journal = this->file(this->name_ + ".journal");
     HANDLE thread = CreateThread(nullptr, 0, AskForException<TypeParam>, session, 0, &other);
     PBCallInfoT<TypeParam> ci;
     session->InitCallInfo(this->cls_, 2, &ci);
-    SetEvent(g_invoking);
     EXPECT_EQ(session->InvokeObjectFunction(this->obj_, 2, &ci), PBX_OK);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
@@ -205,7 +210,6 @@ TYPED_TEST(StandinVm, HostErrorsForOtherThreads) {
     thread = CreateThread(nullptr, 0, AskForException<TypeParam>, session, 0, &third);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
-    CloseHandle(g_invoking);
     const std::string asked = "host-error \"HasExceptionThrown on thread ";
     const std::string created = ", but the session was created on thread " + std::to_string(me);
     EXPECT_EQ(this->Journal(),
@@ -217,6 +221,28 @@ TYPED_TEST(StandinVm, HostErrorsForOtherThreads) {
                      "ReleaseCallRecord #5",
                      asked + std::to_string(third) + created + "\"",
                      "HasExceptionThrown -> false"}));
+}
+
+// With journal_mode = memory the lines reach the file only when the DLL unloads, in order,
+// with the lines of the DLL's own end.
+TYPED_TEST(StandinVm, AJournalHeldInMemoryIsWrittenAtUnload) {
+    this->session_->Release();
+    this->session_ = nullptr;
+    FreeLibrary(this->module_);
+    const std::string journal = this->file(this->name_ + ".journal");
+    ASSERT_TRUE(DeleteFileA(journal.c_str()));
+    std::ofstream(this->file(this->name_ + ".ini"), std::ios::binary) << "[standin]\r\njournal_mode = memory\r\n";
+    this->module_ = LoadLibraryA(this->file(this->name_ + ".dll").c_str());
+    ASSERT_NE(this->module_, nullptr);
+    auto getVm = reinterpret_cast<PB_GetVM_Function>(
+        reinterpret_cast<void*>(GetProcAddress(this->module_, kGetVmExport)));
+    void* vm = nullptr;
+    ASSERT_EQ(getVm(&vm), PBX_OK);
+    EXPECT_EQ(GetFileAttributesA(journal.c_str()), INVALID_FILE_ATTRIBUTES) << "nothing written yet";
+    FreeLibrary(this->module_);
+    this->module_ = nullptr;
+    EXPECT_EQ(this->Journal("settings "),
+              (Lines{"PB_GetVM -> 0 vm", "detach " + std::to_string(GetCurrentProcessId()) + " unload"}));
 }
 
 }  // namespace

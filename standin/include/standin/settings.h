@@ -27,6 +27,9 @@ struct Settings {
     bool findClassNull = false;
 
     std::string journal;  // as written; empty: the default beside the DLL
+    // Lines kept in memory and written when the DLL unloads, instead of one write each:
+    // for measurements that must not pay the VM's file writes.
+    bool journalInMemory = false;
 
     std::vector<Problem> problems;  // lines that were ignored, and why
 };
