@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pbhost/library_list.h"
@@ -52,6 +53,16 @@ TEST(LibraryListForm, OnlyALibraryExtensionInAnyCaseNamesOneLibrary) {
     for (const char* path : {"", "pbl", "a.pbl;", "a.pbl ", "list.txt", "a.pbl.txt", "a.pb", "a.dll\r\n", "apbl"}) {
         EXPECT_FALSE(NamesOneLibrary(path)) << path;
     }
+}
+
+TEST(LibraryListFolder, TheFirstItemsFolderWhenItIsAFullPath) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"C:\\App\\Lib\\app.pbl;D:\\b.pbd", "C:\\App\\Lib"}, {"c:\\app.pbl\r\nb.pbl", "c:\\"},
+        {"C:\\App\\list.txt", "C:\\App"},   {"\\\\srv\\share\\x.pbl;b", "\\\\srv\\share\\"},
+        {"\\\\srv\\share\\d\\x.pbl", "\\\\srv\\share\\d"}, {"app.pbl;C:\\b.pbl", ""},
+        {"..\\app.pbl", ""}, {"C:app.pbl", ""}, {";C:\\a.pbl", ""}, {"\\\\srv\\x.pbl", ""},
+        {"\\\\\\share\\x.pbl", ""}, {"\\App\\app.pbl", ""}, {"", ""}};
+    for (const auto& c : cases) EXPECT_EQ(FolderOfFirstLibrary(c.first), c.second) << c.first;
 }
 
 TEST(LibraryListFileSize, AnythingAbove64MiBIsTooLarge) {
