@@ -6,7 +6,6 @@
 #include <cctype>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
 #include "common/service_settings.h"
 #include "kit/product.h"
@@ -24,21 +23,20 @@ TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsWorkingOrRuntimeFolderMissi
     ExpectStartFails("PowerBuilder VM was not found\r\n", "PowerBuilder VM was not found");
     EXPECT_EQ(HostState.VmModule, nullptr);
 
-    // A working or runtime folder that is not there (or is a file) fails before any VM is
-    // looked for.
-    const std::pair<char*, std::string> folderFields[] = {
-        {ServiceSettings.PBWorkDir, "Working folder was not found"},
-        {ServiceSettings.PBRuntimeDir, "PowerBuilder runtime folder was not found"}};
-    for (const auto& [field, text] : folderFields) {
-        for (const std::string& folder : {dir_ / "Runtime 22.2", WriteFile("a file", "")}) {
-            Restart();
-            ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, kit::TestVm().file.c_str()));
-            ASSERT_TRUE(CopyToField(field, 260, folder.c_str()));
-            ExpectStartFails(text + "\r\n", text);
-            EXPECT_EQ(HostState.VmModule, nullptr);
-            field[0] = '\0';
-        }
+    // A runtime folder that is not there (or is a file) fails before any VM is looked for.
+    for (const std::string& folder : {dir_ / "Runtime 22.2", WriteFile("a file", "")}) {
+        Restart();
+        ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, kit::TestVm().file.c_str()));
+        ASSERT_TRUE(CopyToField(ServiceSettings.PBRuntimeDir, folder.c_str()));
+        ExpectStartFails("PowerBuilder runtime folder was not found\r\n", "PowerBuilder runtime folder was not found");
+        EXPECT_EQ(HostState.VmModule, nullptr);
     }
+    // A working folder that is not there fails first of all.
+    Restart();
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBWorkDir, (dir_ / "Data").c_str()));
+    ExpectStartFails("Working folder was not found\r\n", "Working folder was not found");
+    EXPECT_EQ(HostState.VmModule, nullptr);
+    ServiceSettings.PBRuntimeDir[0] = ServiceSettings.PBWorkDir[0] = '\0';
 
     // The export's absence is reported, but not logged.
     Restart();
