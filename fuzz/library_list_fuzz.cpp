@@ -76,13 +76,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string original(text.get());  // up to the first zero byte
     const std::vector<char> copy(text.get(), text.get() + size + 1);
 
-    // The working folder's default: nothing, or the first item's start up to a backslash.
-    const std::string folder = FolderOfFirstLibrary(text.get());
-    const std::string firstItem = original.substr(0, original.find_first_of(";\r\n"));
-    FUZZ_CHECK(folder.empty() || firstItem.compare(0, folder.size(), folder) == 0);
-    FUZZ_CHECK(folder.empty() || folder.size() == firstItem.size() || firstItem[folder.size()] == '\\' ||
-               folder.back() == '\\');
-
     const size_t expected = CountLibraryNames(text.get());
     std::unique_ptr<const char*[]> names(new const char*[expected]);
     const size_t count = SplitLibraryList(text.get(), names.get());

@@ -100,23 +100,21 @@ TEST_F(ListForms, LongNamesAreLoggedWhole) {
 // The folder the application sees (the VM journals it) and a relative log goes to:
 // PBWorkDir, else the first library's folder when it is a full path, else the one it was.
 TEST_F(ListForms, TheWorkingFolderIsPBWorkDirOrTheFullFirstLibrarysFolder) {
-    const std::string lib = dir_ / "lib";
-    ASSERT_TRUE(CreateDirectoryA(lib.c_str(), nullptr) && SetCurrentDirectoryA(dir_.path().c_str()));
-    const std::string cases[][3] = {// PBWorkDir, PBLibList, the folder
-                                    {lib, dir_ / "a.pbl", lib},
-                                    {"", lib + "\\a.pbl;" + (dir_ / "b.pbl"), lib},
-                                    {"", lib + "\\a.pbl\r\nb.pbl", lib},
-                                    {"", WriteFile("lib\\list.txt", "a.pbl"), lib},
-                                    {"", "a.pbl;" + lib + "\\b.pbl", dir_.path()}};
+    const std::string lib = dir_ / "lib", was = dir_.path();
+    ASSERT_TRUE(CreateDirectoryA(lib.c_str(), nullptr));
+    const std::string cases[][3] = {  // PBWorkDir, PBLibList, the folder
+        {lib, dir_ / "a.pbl", lib}, {"", lib + "\\a.pbl;" + was, lib}, {"", lib + "\\a.pbl\r\nb.pbl", lib},
+        {"", WriteFile("lib\\list.txt", "a.pbl"), lib}, {"", "a.pbl;" + lib + "\\b.pbl", was}};
     for (const auto& c : cases) {
         Restart();
         WriteVmSettings("record_folder = yes\r\n");
-        ASSERT_TRUE(CopyToField(ServiceSettings.PBWorkDir, c[0].c_str()) && CopyToField(ServiceSettings.LogFileName, "app.log"));
+        ASSERT_TRUE(SetCurrentDirectoryA(was.c_str()) && CopyToField(ServiceSettings.PBWorkDir, c[0].c_str()));
+        ASSERT_TRUE(CopyToField(ServiceSettings.LogFileName, "app.log"));
         SetLibraryList(c[1]);
         StartPowerBuilderHost();
         EXPECT_EQ(Journal({"folder"}), Lines{"folder " + Q(c[2])});
         EXPECT_EQ(kit::ReadWholeFile(c[2] + "\\app.log").substr(0, 14), "LibList: From ");
-        ASSERT_TRUE(DeleteFileA((c[2] + "\\app.log").c_str()) && SetCurrentDirectoryA(dir_.path().c_str()));
+        DeleteFileA((c[2] + "\\app.log").c_str());
     }
 }
 

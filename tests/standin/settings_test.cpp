@@ -22,7 +22,6 @@ TEST(Settings, DefaultsWhenEmpty) {
     EXPECT_FALSE(s.findClassNull);
     EXPECT_EQ(s.journal, "");
     EXPECT_FALSE(s.journalInMemory);
-    EXPECT_FALSE(s.recordFolder);
     EXPECT_TRUE(s.problems.empty());
 }
 
