@@ -21,7 +21,7 @@ void PrintUsage() {
 #else
     Print("\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n");
 #endif
-    Print("pbvmsvc version %s - runs PowerBuilder 9 applications as Windows services\r\n\r\n",
+    Print("pbvmsvc version %s - runs PowerBuilder applications as Windows services\r\n\r\n",
           PBVMSVC_VERSION_STRING);
 }
 

@@ -60,6 +60,8 @@ void RunServiceMode() {
     // their own.  A value that is empty or cannot be read whole leaves the field empty,
     // which means there is none.
     GetRegString("PBRuntimeDir", sizeof s.PBRuntimeDir, s.PBRuntimeDir);
+    // Optional in the same way: without it the host chooses the working folder itself.
+    GetRegString("PBWorkDir", sizeof s.PBWorkDir, s.PBWorkDir);
 
     SERVICE_TABLE_ENTRYA table[] = {{s.ServiceName, ServiceMain}, {nullptr, nullptr}};
     StartServiceCtrlDispatcherA(table);

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#define PBVMSVC_DEFAULT_DESCRIPTION "Runs a PowerBuilder 9 application as a Windows service."
+#define PBVMSVC_DEFAULT_DESCRIPTION "Runs a PowerBuilder application as a Windows service."
 // The 64-bit build hosts only 64-bit VMs, all of them named "pbvm.dll": there is no
 // 64-bit PowerBuilder 9.
 #ifdef _WIN64
@@ -14,7 +14,7 @@
 // Aggregate initialisation keeps the initial state in the image: no code has to run
 // before main for Description and PBVMName to hold their texts.
 ServiceSettingsRecord ServiceSettings = {
-    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", "", ""};
+    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", "", "", ""};
 
 const char* const kDefaultDescription = PBVMSVC_DEFAULT_DESCRIPTION;
 const char* const kDefaultVmName = PBVMSVC_DEFAULT_VM_NAME;
@@ -53,6 +53,7 @@ FieldInfo DescribeField(Field field) {
         case Field::PBObjName: return {"PBObjName", s.PBObjName, sizeof s.PBObjName};
         case Field::PBVMName: return {"PBVMName", s.PBVMName, sizeof s.PBVMName};
         case Field::PBRuntimeDir: return {"PBRuntimeDir", s.PBRuntimeDir, sizeof s.PBRuntimeDir};
+        case Field::PBWorkDir: return {"PBWorkDir", s.PBWorkDir, sizeof s.PBWorkDir};
         case Field::None: break;
     }
     return {"", nullptr, 0};

@@ -21,6 +21,7 @@ struct ServiceSettingsRecord {
     char PBObjName[50];
     char PBVMName[16];
     char PBRuntimeDir[260];  // the folder of a PowerBuilder 2019 R3+ runtime; empty: none
+    char PBWorkDir[260];     // the application's working folder; empty: the default
     char LogFileName[260];
     char EventLog[50];
 };
@@ -44,6 +45,7 @@ enum class Field {
     PBObjName,
     PBVMName,
     PBRuntimeDir,
+    PBWorkDir,
 };
 
 // A field's name (as in the record), storage and capacity (counting the terminator).

@@ -56,3 +56,23 @@ std::size_t SplitLibraryList(char* text, const char** names) {
     }
     return count;
 }
+
+std::string FolderOfFirstLibrary(const char* list) {
+    std::size_t length = 0;
+    while (list[length] != '\0' && !IsSeparator(list[length])) ++length;
+    const std::string item(list, length);
+    std::size_t root = 0;  // the length of the item's root, its closing backslash included
+    if (item.size() >= 3 && std::isalpha(static_cast<unsigned char>(item[0])) && item[1] == ':' && item[2] == '\\') {
+        root = 3;
+    } else if (item.compare(0, 2, "\\\\") == 0) {
+        const std::size_t server = item.find('\\', 2);
+        if (server == std::string::npos || server == 2) return std::string();
+        const std::size_t share = item.find('\\', server + 1);
+        if (share == std::string::npos || share == server + 1) return std::string();
+        root = share + 1;
+    } else {
+        return std::string();
+    }
+    const std::size_t last = item.rfind('\\');
+    return item.substr(0, last + 1 == root ? root : last);
+}

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // A list file larger than this is refused rather than read into memory: a real list
 // names a few dozen libraries, and a 32-bit process must not be asked for gigabytes
@@ -32,3 +33,10 @@ std::size_t CountLibraryNames(const char* text);
 // pointer to the start of each non-empty piece, in order.  names must have room for
 // CountLibraryNames(text) pointers (as counted before the call).  Returns that count.
 std::size_t SplitLibraryList(char* text, const char** names);
+
+// The folder of the first item of a PBLibList value as stored (the text before its first
+// ";", CR or LF; in file form, the list file itself) when that item is a full path,
+// "X:\..." or "\\server\share\...": the item up to its last backslash, which is kept
+// only where it ends a root ("C:\", "\\server\share\"), since "C:" alone would mean the
+// drive's current folder.  Empty when the item is no full path.
+std::string FolderOfFirstLibrary(const char* list);

@@ -74,6 +74,26 @@ std::unique_ptr<char[]> ReadListFile(const char* path) {
     return text;
 }
 
+bool IsFolder(const char* path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Makes the application's working folder the process's current folder.  The Service
+// Control Manager starts every service in the system folder, where a PowerBuilder
+// application's relative paths (ProfileString's INI file, FileOpen, relative library
+// names) and a relative LogFileName would otherwise land.  PBWorkDir when it is set;
+// otherwise the folder of the first library as PBLibList holds it, when that is a full
+// path to a folder that exists; otherwise the folder stays as the service was given it.
+// False only when PBWorkDir names no folder that can be entered.
+bool EnterWorkingFolder() {
+    const ServiceSettingsRecord& s = ServiceSettings;
+    if (s.PBWorkDir[0] != '\0') return IsFolder(s.PBWorkDir) && SetCurrentDirectoryA(s.PBWorkDir);
+    const std::string folder = FolderOfFirstLibrary(s.PBLibList);
+    if (!folder.empty() && IsFolder(folder.c_str())) SetCurrentDirectoryA(folder.c_str());
+    return true;
+}
+
 // Puts the folder of a PowerBuilder runtime first on the DLL search; false, with nothing
 // changed, when it is no folder.  SetDllDirectoryA ranks it right after the program's own
 // folder and before the system folders, both for LoadLibrary by bare name and for the
@@ -81,8 +101,7 @@ std::unique_ptr<char[]> ReadListFile(const char* path) {
 // later are found there.  PATH gets it first as well, as the vendor's own hosting example
 // does, for whatever searches PATH itself.
 bool UseRuntimeFolder(const char* folder) {
-    const DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return false;
+    if (!IsFolder(folder)) return false;
     SetDllDirectoryA(folder);
     std::string path = folder;
     const DWORD length = GetEnvironmentVariableA("PATH", nullptr, 0);
@@ -129,6 +148,8 @@ unsigned long CreateHostedObject(pbni::IPB_SessionT<Char>* session) {
 }  // namespace
 
 unsigned long StartPowerBuilderHost() {
+    // First of all: the log file's name may be relative too.
+    if (!EnterWorkingFolder()) return FailStart("Working folder was not found");
     if (ServiceSettings.PBRuntimeDir[0] != '\0' && !UseRuntimeFolder(ServiceSettings.PBRuntimeDir)) {
         return FailStart("PowerBuilder runtime folder was not found");
     }

@@ -106,6 +106,7 @@ void InstallFromIni(const char* iniFile) {
         ReadValue(file, Field::PBObjName),
         ReadValue(file, Field::PBVMName),
         ReadValue(file, Field::PBRuntimeDir),
+        ReadValue(file, Field::PBWorkDir),
     };
 
     // Every value is checked against its field before anything is created, so that an

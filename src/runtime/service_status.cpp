@@ -34,7 +34,8 @@ bool ReporterRunning = false;  // inside ReporterStart
 volatile LONG* StateWord() { return reinterpret_cast<volatile LONG*>(&ServiceStatus.dwCurrentState); }
 
 bool IsPending(DWORD state) {
-    return state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING || state == SERVICE_STOP_PENDING;
+    return state == SERVICE_START_PENDING || state == SERVICE_PAUSE_PENDING || state == SERVICE_CONTINUE_PENDING ||
+           state == SERVICE_STOP_PENDING;
 }
 
 bool StoppedReportHasBegun() {
@@ -67,8 +68,8 @@ DWORD WINAPI RunStatusReporter(LPVOID) {
     }
 }
 
-// Starts the status reporter's thread on first use (most services never need it) and
-// wakes it; false when its thread cannot be made.
+// Starts the status reporter's thread on first use (the start pending state) and wakes
+// it; false when its thread cannot be made.
 bool WakeStatusReporter() {
     {
         const CriticalSectionTurn turn(ReporterStart);
@@ -135,7 +136,10 @@ void ReportStopped(DWORD win32ExitCode, DWORD serviceSpecificExitCode) {
     Send();
 }
 
-void SetCurrentState(DWORD state) { InterlockedExchange(StateWord(), static_cast<LONG>(state)); }
+void SetCurrentState(DWORD state) {
+    InterlockedExchange(StateWord(), static_cast<LONG>(state));
+    if (IsPending(state)) WakeStatusReporter();
+}
 
 DWORD CurrentState() { return static_cast<DWORD>(*StateWord()); }
 

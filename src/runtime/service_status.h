@@ -11,10 +11,11 @@ extern SERVICE_STATUS ServiceStatus;
 extern SERVICE_STATUS_HANDLE StatusHandle;
 extern HANDLE StopEvent;
 
-// While the state is pause, continue or stop pending, every report carries this wait
-// hint and a checkpoint one higher than the report before; a thread of its own, the
+// While the state is start, pause, continue or stop pending, every report carries this
+// wait hint and a checkpoint one higher than the report before; a thread of its own, the
 // status reporter, reports every kProgressIntervalMs meanwhile, so that the checkpoint
-// advances while the host's thread is busy inside the VM.
+// advances while the host's thread is busy inside the VM (loading it, creating the
+// session, in of_startup).  Other states are reported with hint and checkpoint 0.
 const DWORD kPendingWaitHintMs = 2000;
 const DWORD kProgressIntervalMs = 500;
 
@@ -33,6 +34,7 @@ void RequestServiceStatusReport();
 // with the exit codes.  No report can follow it.
 void ReportStopped(DWORD win32ExitCode, DWORD serviceSpecificExitCode);
 
+// Sets the state; a pending state wakes the status reporter.
 void SetCurrentState(DWORD state);
 DWORD CurrentState();
 

@@ -43,6 +43,12 @@ bool apply(Settings& s, const std::string& key, std::string_view rawValue, bool&
     }
     if (key == "find_group") return parseOkOrNull(value, s.findGroupNull);
     if (key == "find_class") return parseOkOrNull(value, s.findClassNull);
+    if (key == "record_folder") {
+        if (value == "no") s.recordFolder = false;
+        else if (value == "yes") s.recordFolder = true;
+        else return false;
+        return true;
+    }
     if (key == "journal") {
         s.journal = std::string(rawValue);
         return !rawValue.empty();

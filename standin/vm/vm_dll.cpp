@@ -87,6 +87,13 @@ void start(HMODULE module) {
     journal(line);
     for (const Problem& p : r.settings.problems)
         journal(JournalLine("settings-error").num(p.line).str(p.message));
+    // The folder the application's relative paths are taken in, as the host left it.
+    if (r.settings.recordFolder) {
+        std::string folder(MAX_PATH, '\0');
+        const DWORD length = GetCurrentDirectoryA(DWORD(folder.size()), &folder[0]);
+        folder.resize(length < folder.size() ? length : 0);
+        journal(JournalLine("folder").str(folder));
+    }
 }
 
 class Vm final : public VmInterface {

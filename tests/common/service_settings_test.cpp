@@ -21,6 +21,7 @@ TEST(Settings, FieldsAreDescribedWithTheirNameAndCapacity) {
         {Field::PBLibList, "PBLibList", 2048},    {Field::PBAppName, "PBAppName", 50},
         {Field::PBObjName, "PBObjName", 50},      {Field::PBVMName, "PBVMName", 16},
         {Field::PBRuntimeDir, "PBRuntimeDir", 260},
+        {Field::PBWorkDir, "PBWorkDir", 260},
     };
     for (const Expected& e : expected) {
         const FieldInfo info = DescribeField(e.field);

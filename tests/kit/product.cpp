@@ -179,7 +179,7 @@ std::string UsageText() {
                                : "\r\nThis version is for 32-bit PowerBuilder applications, version 9 and later.\r\n") +
            "pbvmsvc version " +
            PBVMSVC_VERSION_STRING +
-           " - runs PowerBuilder 9 applications as Windows services\r\n\r\n";
+           " - runs PowerBuilder applications as Windows services\r\n\r\n";
 }
 
 }  // namespace kit

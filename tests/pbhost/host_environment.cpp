@@ -44,6 +44,8 @@ void HostEnvironment::SetUp() {
         ASSERT_TRUE(CopyFileA(built.c_str(), (dir_ / dll).c_str(), FALSE)) << built;
     }
     ASSERT_TRUE(SetDllDirectoryA(dir_.path().c_str()));
+    // A start enters the first library's folder, which the test removes at its end.
+    GetCurrentDirectoryA(MAX_PATH, startFolder_);
     WriteVmSettings("");
     mark_ = kit::MarkEvents();
 }
@@ -60,6 +62,7 @@ void HostEnvironment::TearDown() {
         }
     }
     SetDllDirectoryA(nullptr);
+    SetCurrentDirectoryA(startFolder_);
     ResetHostState();
 }
 

@@ -69,6 +69,7 @@ protected:
     std::string pid_;
     kit::EventMark mark_;
     size_t journalLinesForgotten_ = 0;
+    char startFolder_[260] = {0};
 };
 
 }  // namespace pbhost_test

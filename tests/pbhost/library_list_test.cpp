@@ -54,6 +54,12 @@ TEST(LibraryListForm, OnlyALibraryExtensionInAnyCaseNamesOneLibrary) {
     }
 }
 
+TEST(LibraryListFolder, AFullPathsRootKeepsItsBackslashAndARelativeItemGivesNone) {
+    EXPECT_EQ(FolderOfFirstLibrary("c:\\a.pbl;D:\\b.pbd"), "c:\\");
+    EXPECT_EQ(FolderOfFirstLibrary("\\\\srv\\share\\a.pbl"), "\\\\srv\\share\\");
+    for (const char* list : {"C:a.pbl", "\\a.pbl", "\\\\srv\\a.pbl"}) EXPECT_EQ(FolderOfFirstLibrary(list), "") << list;
+}
+
 TEST(LibraryListFileSize, AnythingAbove64MiBIsTooLarge) {
     EXPECT_FALSE(LibraryListFileTooLarge(0));
     EXPECT_FALSE(LibraryListFileTooLarge(64ull * 1024 * 1024));

@@ -2,6 +2,8 @@
 // the log and the VM get from it.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <string>
 
 #include "common/service_settings.h"
@@ -93,6 +95,27 @@ TEST_F(ListForms, LongNamesAreLoggedWhole) {
     const std::string longest(2047, 'r');  // the longest value the registry form holds
     SetLibraryList(longest);
     ExpectNamesReachTheVm("Registry", {longest});
+}
+
+// The folder the application sees (the VM journals it) and a relative log goes to:
+// PBWorkDir, else the first library's folder when it is a full path, else the one it was.
+TEST_F(ListForms, TheWorkingFolderIsPBWorkDirOrTheFullFirstLibrarysFolder) {
+    const std::string lib = dir_ / "lib", was = dir_.path();
+    ASSERT_TRUE(CreateDirectoryA(lib.c_str(), nullptr));
+    const std::string cases[][3] = {  // PBWorkDir, PBLibList, the folder
+        {lib, dir_ / "a.pbl", lib}, {"", lib + "\\a.pbl;" + was, lib}, {"", lib + "\\a.pbl\r\nb.pbl", lib},
+        {"", WriteFile("lib\\list.txt", "a.pbl"), lib}, {"", "a.pbl;" + lib + "\\b.pbl", was}};
+    for (const auto& c : cases) {
+        Restart();
+        WriteVmSettings("record_folder = yes\r\n");
+        ASSERT_TRUE(SetCurrentDirectoryA(was.c_str()) && CopyToField(ServiceSettings.PBWorkDir, c[0].c_str()));
+        ASSERT_TRUE(CopyToField(ServiceSettings.LogFileName, "app.log"));
+        SetLibraryList(c[1]);
+        StartPowerBuilderHost();
+        EXPECT_EQ(Journal({"folder"}), Lines{"folder " + Q(c[2])});
+        EXPECT_EQ(kit::ReadWholeFile(c[2] + "\\app.log").substr(0, 14), "LibList: From ");
+        DeleteFileA((c[2] + "\\app.log").c_str());
+    }
 }
 
 TEST_F(ListForms, SwitchOffWritesNoInitializedLineOrEvent) {

@@ -18,7 +18,7 @@ namespace {
 
 class StartFailure : public HostEnvironment {};
 
-TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsRuntimeFolderMissing) {
+TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsWorkingOrRuntimeFolderMissing) {
     ASSERT_TRUE(CopyToField(ServiceSettings.PBVMName, "missing.dll"));
     ExpectStartFails("PowerBuilder VM was not found\r\n", "PowerBuilder VM was not found");
     EXPECT_EQ(HostState.VmModule, nullptr);
@@ -31,7 +31,12 @@ TEST_F(StartFailure, VmDllMissingOrWithoutExportOrItsRuntimeFolderMissing) {
         ExpectStartFails("PowerBuilder runtime folder was not found\r\n", "PowerBuilder runtime folder was not found");
         EXPECT_EQ(HostState.VmModule, nullptr);
     }
-    ServiceSettings.PBRuntimeDir[0] = '\0';
+    // A working folder that is not there fails first of all.
+    Restart();
+    ASSERT_TRUE(CopyToField(ServiceSettings.PBWorkDir, (dir_ / "Data").c_str()));
+    ExpectStartFails("Working folder was not found\r\n", "Working folder was not found");
+    EXPECT_EQ(HostState.VmModule, nullptr);
+    ServiceSettings.PBRuntimeDir[0] = ServiceSettings.PBWorkDir[0] = '\0';
 
     // The export's absence is reported, but not logged.
     Restart();

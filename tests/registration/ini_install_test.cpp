@@ -37,7 +37,7 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
         "Startup=auto\r\nDescription=Payroll, nightly\r\nPBAppName=payroll\r\n"
         "PBLibList=C:\\app\\payroll.pbd;C:\\app\\common.pbd\r\nPBObjName=n_payroll_service\r\n"
         "PBVMName=pbvm.dll\r\nPBRuntimeDir=D:\\PB Runtime\\Runtime 22.2.0.3356\r\n"
-        "UnknownKey=ignored\r\n");
+        "PBWorkDir=D:\\Payroll Data\r\nUnknownKey=ignored\r\n");
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.output, Installed() +
                             "Update Description successful!\r\n"
@@ -45,7 +45,8 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
                             "Update PBLibList successful!\r\n"
                             "Update PBObjName successful!\r\n"
                             "Update PBVMName successful!\r\n"
-                            "Update PBRuntimeDir successful!\r\n");
+                            "Update PBRuntimeDir successful!\r\n"
+                            "Update PBWorkDir successful!\r\n");
     const kit::ServiceConfig c = kit::ReadServiceConfig(name());
     EXPECT_EQ(c.startType, static_cast<unsigned long>(SERVICE_AUTO_START));
     EXPECT_EQ(c.displayName, name() + " display");
@@ -56,6 +57,7 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
     EXPECT_EQ(Param("PBObjName"), "n_payroll_service");
     EXPECT_EQ(Param("PBVMName"), "pbvm.dll");
     EXPECT_EQ(Param("PBRuntimeDir"), "D:\\PB Runtime\\Runtime 22.2.0.3356");
+    EXPECT_EQ(Param("PBWorkDir"), "D:\\Payroll Data");
     EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "UnknownKey").exists);
     EXPECT_TRUE(kit::RegKeyExists(kit::EventSourceKey(name())));
 }
@@ -63,11 +65,11 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
 TEST_F(IniInstall, OnlyThePresentParametersAreWritten) {
     const kit::RunResult r = InstallWith(Head() + "PBObjName=n_svc\r\nPBAppName=\r\n");
     EXPECT_EQ(r.output, Installed() + "Update PBObjName successful!\r\n");
-    for (const char* absent : {"PBVMName", "PBAppName", "PBRuntimeDir"}) {
+    for (const char* absent : {"PBVMName", "PBAppName", "PBRuntimeDir", "PBWorkDir"}) {
         EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), absent).exists) << absent;
     }
     EXPECT_EQ(kit::ReadServiceConfig(name()).description,
-              "Runs a PowerBuilder 9 application as a Windows service.");
+              "Runs a PowerBuilder application as a Windows service.");
 }
 
 TEST_F(IniInstall, StartupWords) {
@@ -165,6 +167,8 @@ TEST_F(IniInstall, OverLongValuesInstallNothing) {
          "The value for PBVMName is too long (at most 15 characters)!\r\n"},
         {"PBRuntimeDir=" + std::string(260, 'r') + "\r\n",
          "The value for PBRuntimeDir is too long (at most 259 characters)!\r\n"},
+        {"PBWorkDir=" + std::string(260, 'w') + "\r\n",
+         "The value for PBWorkDir is too long (at most 259 characters)!\r\n"},
         {"PBLibList=" + std::string(2048, 'l') + "\r\n",
          "The value for PBLibList is too long (at most 2047 characters)!\r\n"},
         {"PBLibList=" + std::string(5000, 'l') + "\r\n",

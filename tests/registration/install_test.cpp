@@ -16,7 +16,7 @@ namespace {
 
 using kit::RunProduct;
 
-const char* const kDefaultDescription = "Runs a PowerBuilder 9 application as a Windows service.";
+const char* const kDefaultDescription = "Runs a PowerBuilder application as a Windows service.";
 
 class Install : public ::testing::Test {
 protected:

@@ -101,6 +101,15 @@ TEST_F(Controls, PauseThenStopDuringALongRunAnswerAtOnceAndAreServedWhenItReturn
                                                            "4:40000001:Service stopped"}));
 }
 
+TEST_F(Controls, ALongStartShowsProgressThenRunningWithoutHintOrCheckpoint) {
+    HostedClass hosted;
+    hosted.startup = "returns 0 takes 4000";
+    service_.Install(hosted);
+    ASSERT_EQ(service_.Start(), "Start service successful!\r\n");
+    // 4 s of of_startup against a 2 s wait hint: the checkpoint advances meanwhile.
+    ExpectPendingThen(service_.StatusesUntil(SERVICE_RUNNING, 30000), SERVICE_START_PENDING, SERVICE_RUNNING, 2);
+}
+
 TEST_F(Controls, StopDuringTheStartShowsAtOnceAndNoRunFollows) {
     HostedClass hosted;
     hosted.startup = "returns 0 takes 4000";  // time for a few checkpoints after a late stop

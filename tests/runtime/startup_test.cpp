@@ -97,7 +97,7 @@ TEST(ServiceStart, StartupResultBecomesTheServiceSpecificExitCode) {
     EXPECT_TRUE(service.Calls("InvokeBegin", "of_stop").empty());
 }
 
-TEST(ServiceStart, VmNameAndRuntimeFolderAreReadFromTheRegistry) {
+TEST(ServiceStart, VmNameRuntimeAndWorkingFolderAreReadFromTheRegistry) {
     HostedService service;
     HostedClass hosted;
     hosted.run = "returns 0";
@@ -116,9 +116,12 @@ TEST(ServiceStart, VmNameAndRuntimeFolderAreReadFromTheRegistry) {
     ASSERT_TRUE(CreateDirectoryA(runtime.c_str(), nullptr));
     ASSERT_TRUE(MoveFileA((service.folder() + "\\othervm.dll").c_str(), (runtime + "\\othervm.dll").c_str()));
     service.Run({"-reg", service.name(), "PBRuntimeDir", runtime});
+    service.Run({"-reg", service.name(), "PBWorkDir", runtime});  // where a relative log goes
+    service.Run({"-reg", service.name(), "LogFileName", "app.log"});
     EXPECT_EQ(service.StartUntilStopped(), "Start service successful!\r\n");
     EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
     EXPECT_NE(kit::ReadWholeFile(runtime + "\\othervm.journal").find("InvokeBegin \"of_stop\""), std::string::npos);
+    EXPECT_EQ(kit::ReadWholeFile(runtime + "\\app.log").substr(0, 24), "LibList: From Registry\r\n");
 }
 
 TEST(ServiceStart, NameWithABlankStartsAndStops) {

@@ -34,9 +34,11 @@ TEST(Settings, EveryKey) {
         "find_group = null\r\n"
         "find_class = null\r\n"
         "journal = C:\\logs\\My Journal.txt\r\n"
-        "journal_mode = Memory\r\n");
+        "journal_mode = Memory\r\n"
+        "record_folder = yes\r\n");
     EXPECT_EQ(problemsText(s), "");
     EXPECT_TRUE(s.journalInMemory);
+    EXPECT_TRUE(s.recordFolder);
     EXPECT_EQ(s.getVm, Settings::GetVm::Error);
     EXPECT_EQ(s.createSession, (Outcome{Outcome::Kind::Raise, 0, 0xE0001234UL}));
     EXPECT_TRUE(s.findGroupNull);

@@ -31,6 +31,8 @@ struct Settings {
     // for measurements that must not pay the VM's file writes.
     bool journalInMemory = false;
 
+    bool recordFolder = false;  // journal the process's current folder when loaded
+
     std::vector<Problem> problems;  // lines that were ignored, and why
 };
 
