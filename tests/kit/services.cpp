@@ -109,8 +109,12 @@ void RemoveServiceCompletely(const std::string& name) {
             SERVICE_STATUS status = {};
             if (QueryServiceStatus(service.h, &status) &&
                 status.dwCurrentState != SERVICE_STOPPED) {
-                ControlService(service.h, SERVICE_CONTROL_STOP, &status);
-                for (int i = 0; i < 200 && QueryServiceStatus(service.h, &status) &&
+                // A stop that is refused for another reason than a start or stop under way
+                // will not come: Wine refuses it for a service whose process has ended
+                // without a stop report, and would keep showing that service running.
+                const bool stopComing = ControlService(service.h, SERVICE_CONTROL_STOP, &status) ||
+                                        GetLastError() == ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+                for (int i = 0; stopComing && i < 200 && QueryServiceStatus(service.h, &status) &&
                                 status.dwCurrentState != SERVICE_STOPPED;
                      ++i) {
                     Sleep(50);
