@@ -118,7 +118,8 @@ TEST(EmptyServiceName, IsRefusedByEveryFormAndTouchesNoSharedKey) {
     const std::string application = services + "\\EventLog\\Application";
     const std::vector<std::vector<std::string>> lines = {
         {"-u", ""}, {"-e", ""}, {"-start", ""}, {"-stop", ""}, {"-pause", ""}, {"-resume", ""},
-        {"-r", ""}, {"-status", ""}, {"-dep", "", "x"}, {"-im", "", "d"}, {"-ia", "", "d"}, {"-d", "", "d"}, {"-ds", "", "true"},
+        {"-r", ""}, {"-status", ""}, {"-im", "", "d"}, {"-ia", "", "d"}, {"-d", "", "d"},
+        {"-ds", "", "true"}, {"-dep", "", "x"},
         {"-l", "", "x"}, {"-a", "", "x"}, {"-o", "", "x"}, {"-v", "", "x"},
         {"-reg", "", "PbvmEmptyNameProbe", "x"}, {"-c", "", "d", "u", "p"},
     };
