@@ -38,6 +38,7 @@ const DocumentedForm kDocumented[] = {
     {"-i", 3, Command::InstallFromIni},    {"-start", 3, Command::Start},
     {"-stop", 3, Command::Stop},           {"-pause", 3, Command::Pause},
     {"-resume", 3, Command::Resume},       {"-r", 3, Command::ServiceMode},
+    {"-status", 3, Command::ShowStatus},   {"-dep", 4, Command::UpdateDependencies},
     {"-im", 4, Command::InstallManual},    {"-ia", 4, Command::InstallAuto},
     {"-d", 4, Command::UpdateDescription}, {"-ds", 4, Command::UpdateDelayedStart},
     {"-l", 4, Command::SetLibList},        {"-a", 4, Command::SetAppName},

@@ -5,6 +5,7 @@
 #include "cli/command_forms.h"
 #include "cli/service_control.h"
 #include "cli/service_mode.h"
+#include "cli/status_report.h"
 #include "common/console.h"
 #include "common/service_settings.h"
 #include "diag/event_source.h"
@@ -84,10 +85,12 @@ void RunCommand(Command command, char** argv) {
         case Command::Stop: RunServiceCommand(ServiceCommand::Stop); return;
         case Command::Pause: RunServiceCommand(ServiceCommand::Pause); return;
         case Command::Resume: RunServiceCommand(ServiceCommand::Resume); return;
+        case Command::ShowStatus: ShowServiceStatus(); return;
         case Command::InstallManual: InstallService(SERVICE_DEMAND_START_TYPE, false); return;
         case Command::InstallAuto: InstallService(SERVICE_AUTO_START_TYPE, false); return;
         case Command::UpdateDescription: UpdateDescription(); return;
         case Command::UpdateDelayedStart: RunDelayedStart(argv[3]); return;
+        case Command::UpdateDependencies: UpdateDependencies(argv[3]); return;
         case Command::UpdateCredentials: UpdateCredentials(); return;
         case Command::SetLibList: SetRegString("PBLibList", ServiceSettings.PBLibList); return;
         case Command::SetAppName: SetRegString("PBAppName", ServiceSettings.PBAppName); return;

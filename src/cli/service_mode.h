@@ -10,3 +10,12 @@ void RunServiceMode();
 // does not fit the LogFileName field.
 bool BuildDefaultLogFileName(const char* windowsDirectory, const char* serviceName, char* field,
                              unsigned long capacity);
+
+// Reads one of the service's registry values as service mode reads it: into the field,
+// cleared first, taking at most size bytes.  False when the value counts as missing (see
+// GetRegString); the field is then empty.
+bool ReadServiceValue(const char* valueName, char* field, unsigned long size);
+
+// The default log file of the service ServiceSettings.ServiceName, built from the Windows
+// directory as the service builds it.  False when it does not fit.
+bool BuildServiceLogFileName(char* field, unsigned long capacity);

@@ -18,6 +18,7 @@ ServiceSettingsRecord ServiceSettings = {
 
 const char* const kDefaultDescription = PBVMSVC_DEFAULT_DESCRIPTION;
 const char* const kDefaultVmName = PBVMSVC_DEFAULT_VM_NAME;
+const char* const kDefaultEventLog = "true";
 
 void ResetServiceSettings() {
     std::memset(&ServiceSettings, 0, sizeof ServiceSettings);

@@ -30,6 +30,7 @@ extern ServiceSettingsRecord ServiceSettings;
 
 extern const char* const kDefaultDescription;
 extern const char* const kDefaultVmName;
+extern const char* const kDefaultEventLog;  // the event-log switch when EventLog is missing
 
 // The fields that a command-line operand or an INI value can be copied into.
 enum class Field {

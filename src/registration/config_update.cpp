@@ -65,3 +65,16 @@ void UpdateCredentials() {
                                                       ServiceSettings.Password, nullptr) != FALSE;
                       });
 }
+
+void UpdateDependencies(const char* slashSeparated) {
+    const std::string list = BuildDependencyList(slashSeparated);
+    ApplyConfigChange("Update Dependencies successful!\r\n",
+                      "Update Dependencies for '%s' failed:\r\n", [&list](SC_HANDLE service) {
+                          // An empty list (not a null one, which means "unchanged")
+                          // clears the dependencies.
+                          return ChangeServiceConfigA(service, SERVICE_NO_CHANGE, SERVICE_NO_CHANGE,
+                                                      SERVICE_NO_CHANGE, nullptr, nullptr, nullptr,
+                                                      list.c_str(), nullptr, nullptr,
+                                                      nullptr) != FALSE;
+                      });
+}

@@ -11,3 +11,7 @@ void UpdateDelayedStart(int delayed);
 
 // Sets the logon account Domain\Userid with Password; nothing else changes.
 void UpdateCredentials();
+
+// Sets the services that must run before this one starts, given as names separated by
+// "/" (as sc.exe writes them); empty items are left out, and no name at all clears them.
+void UpdateDependencies(const char* slashSeparated);

@@ -100,6 +100,7 @@ void InstallFromIni(const char* iniFile) {
         password = ReadValue(file, Field::Password);
     }
     const IniValue description = ReadValue(file, Field::Description);
+    const std::string dependencies = ReadKey(file, "Dependencies");
     const IniValue parameters[] = {
         ReadValue(file, Field::PBAppName),
         ReadValue(file, Field::PBLibList),
@@ -138,4 +139,6 @@ void InstallFromIni(const char* iniFile) {
     for (const IniValue& parameter : parameters) {
         if (parameter.present()) SetRegString(parameter.key(), DescribeField(parameter.field).storage);
     }
+    // Last of all, once everything else of the service is in place.
+    if (!dependencies.empty()) UpdateDependencies(dependencies.c_str());
 }

@@ -47,3 +47,20 @@ bool IsAbsoluteWindowsPath(const std::string& path) {
     const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
     return driveRoot || unc;
 }
+
+std::string BuildDependencyList(const std::string& slashSeparated) {
+    std::string list;
+    size_t start = 0;
+    while (start <= slashSeparated.size()) {
+        size_t end = slashSeparated.find('/', start);
+        if (end == std::string::npos) end = slashSeparated.size();
+        if (end > start) {
+            list.append(slashSeparated, start, end - start);
+            list += '\0';
+        }
+        start = end + 1;
+    }
+    // The list's own end; c_str() adds another zero, which the manager does not read.
+    list += '\0';
+    return list;
+}

@@ -25,3 +25,9 @@ StartupChoice ParseStartup(const std::string& value);
 // True for a path that is already absolute: a drive letter, a colon and a backslash, or
 // a name that starts with two backslashes.
 bool IsAbsoluteWindowsPath(const std::string& path);
+
+// The dependency list that the Service Control Manager takes, from the names separated by
+// "/" as sc.exe writes them: each name ended by a zero byte, and one more zero at the end.
+// Empty items are left out, so "/" alone (or nothing) gives the empty list, which clears
+// the dependencies.
+std::string BuildDependencyList(const std::string& slashSeparated);

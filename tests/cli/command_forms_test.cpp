@@ -31,11 +31,13 @@ TEST(CommandForms, EveryFormIsFoundWithItsOwnCount) {
         {{"-stop", "s"}, Command::Stop},
         {{"-pause", "s"}, Command::Pause},
         {{"-resume", "s"}, Command::Resume},
+        {{"-status", "s"}, Command::ShowStatus},
         {{"-r", "s"}, Command::ServiceMode},
         {{"-im", "s", "d"}, Command::InstallManual},
         {{"-ia", "s", "d"}, Command::InstallAuto},
         {{"-d", "s", "d"}, Command::UpdateDescription},
         {{"-ds", "s", "true"}, Command::UpdateDelayedStart},
+        {{"-dep", "s", "a/b"}, Command::UpdateDependencies},
         {{"-l", "s", "a;b"}, Command::SetLibList},
         {{"-a", "s", "app"}, Command::SetAppName},
         {{"-o", "s", "obj"}, Command::SetObjName},
@@ -53,6 +55,8 @@ TEST(CommandForms, EveryFormIsFoundWithItsOwnCount) {
 
 TEST(CommandForms, ListedOptionWithAnotherOperandCountIsUnknown) {
     EXPECT_EQ(Find({"-start", "s", "extra"}), nullptr);
+    EXPECT_EQ(Find({"-status", "s", "extra"}), nullptr);
+    EXPECT_EQ(Find({"-dep", "s"}), nullptr);
     EXPECT_EQ(Find({"-u"}), nullptr);
     EXPECT_EQ(Find({"-im", "s"}), nullptr);
     EXPECT_EQ(Find({"-reg", "s", "n"}), nullptr);

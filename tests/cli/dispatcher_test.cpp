@@ -22,6 +22,7 @@ TEST(Usage, PrintedForEveryUnknownCommandLineWithExitCodeZero) {
         {"/u", "svc"},
         {"-uninstall", "svc"},
         {"-start", "svc", "extra"},
+        {"-status"}, {"-status", "svc", "extra"}, {"-dep", "svc"}, {"-dep", "svc", "a", "b"},
         {"-im", "svc"},
         {"-reg", "svc", "name"},
         {"-c", "svc", "dom", "user", "pw", "extra"},
@@ -87,7 +88,7 @@ TEST_F(OperandBounds, CapacityLessOneFitsAndCapacityIsRefusedForEachParameterFie
 
 TEST_F(OperandBounds, ServiceNameOfFieldCapacityIsRefusedBeforeAnythingHappens) {
     const std::string name(260, 's');
-    for (const char* option : {"-u", "-e", "-start", "-stop", "-pause", "-resume"}) {
+    for (const char* option : {"-u", "-e", "-start", "-stop", "-pause", "-resume", "-status"}) {
         const kit::RunResult r = RunProduct({option, name});
         EXPECT_EQ(r.output,
                   "The value for ServiceName is too long (at most 259 characters)!\r\n")
@@ -117,7 +118,8 @@ TEST(EmptyServiceName, IsRefusedByEveryFormAndTouchesNoSharedKey) {
     const std::string application = services + "\\EventLog\\Application";
     const std::vector<std::vector<std::string>> lines = {
         {"-u", ""}, {"-e", ""}, {"-start", ""}, {"-stop", ""}, {"-pause", ""}, {"-resume", ""},
-        {"-r", ""}, {"-im", "", "d"}, {"-ia", "", "d"}, {"-d", "", "d"}, {"-ds", "", "true"},
+        {"-r", ""}, {"-status", ""}, {"-im", "", "d"}, {"-ia", "", "d"}, {"-d", "", "d"},
+        {"-ds", "", "true"}, {"-dep", "", "x"},
         {"-l", "", "x"}, {"-a", "", "x"}, {"-o", "", "x"}, {"-v", "", "x"},
         {"-reg", "", "PbvmEmptyNameProbe", "x"}, {"-c", "", "d", "u", "p"},
     };

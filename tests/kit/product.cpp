@@ -173,6 +173,14 @@ std::string SystemErrorText(unsigned long error) {
     return std::string(text, n);
 }
 
+std::string StatusValue(const std::string& serviceName, const std::string& key) {
+    const std::string output = "\n" + RunProduct({"-status", serviceName}).output;
+    const size_t at = output.find("\n" + key + ": ");
+    if (at == std::string::npos) return "(no line)";
+    const size_t start = at + key.size() + 3;
+    return output.substr(start, output.find("\r\n", start) - start);
+}
+
 std::string UsageText() {
     return std::string("Please see the help file for command line options.\r\n") +
            (sizeof(void*) == 8 ? "\r\nThis version is for 64-bit PowerBuilder applications.\r\n"

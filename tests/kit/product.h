@@ -69,6 +69,9 @@ std::string UniqueName(const std::string& prefix);
 // line end), for the expected "Error# <n> - <text>" lines.
 std::string SystemErrorText(unsigned long error);
 
+// The value of one line of "-status <name>" (the text after "<key>: "), or "(no line)".
+std::string StatusValue(const std::string& serviceName, const std::string& key);
+
 // The usage text, byte for byte.
 std::string UsageText();
 

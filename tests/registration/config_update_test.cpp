@@ -68,11 +68,25 @@ TEST_F(ConfigUpdate, CredentialsSetTheAccountAsDomainBackslashUser) {
     EXPECT_EQ(c.imagePath, kit::ProductPath() + " -r " + name());
 }
 
+TEST_F(ConfigUpdate, DependenciesAreSetShownReducedAndCleared) {
+    kit::ServiceCleanup a(kit::UniqueName("PbvmDepA")), b(kit::UniqueName("PbvmDepB"));
+    ASSERT_TRUE(kit::CreateTestService(a.name(), "C:\\windows\\notepad.exe"));
+    ASSERT_TRUE(kit::CreateTestService(b.name(), "C:\\windows\\notepad.exe"));
+    const std::string cases[][2] = {{"/" + a.name() + "//" + b.name() + "/", a.name() + "/" + b.name()},
+                                    {b.name(), b.name()},
+                                    {"/", "(none)"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(RunProduct({"-dep", name(), c[0]}).output, "Update Dependencies successful!\r\n");
+        EXPECT_EQ(kit::StatusValue(name(), "Dependencies"), c[1]) << c[0];
+    }
+}
+
 TEST(ConfigUpdateUnknown, EveryUpdateOfAMissingServiceSaysOpenServiceFailed) {
     const std::string name = kit::UniqueName("PbvmNoSuch");
     EXPECT_EQ(RunProduct({"-d", name, "x"}).output, "OpenService failed!\r\n");
     EXPECT_EQ(RunProduct({"-ds", name, "true"}).output, "OpenService failed!\r\n");
     EXPECT_EQ(RunProduct({"-c", name, "d", "u", "p"}).output, "OpenService failed!\r\n");
+    EXPECT_EQ(RunProduct({"-dep", name, "x"}).output, "OpenService failed!\r\n");
     EXPECT_FALSE(kit::ReadServiceConfig(name).exists);
 }
 

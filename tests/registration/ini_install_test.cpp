@@ -32,8 +32,10 @@ protected:
 };
 
 TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
+    kit::ServiceCleanup database(kit::UniqueName("PbvmDatabase"));
+    ASSERT_TRUE(kit::CreateTestService(database.name(), "C:\\windows\\notepad.exe"));
     const kit::RunResult r = InstallWith(
-        Head() +
+        Head() + "Dependencies=" + database.name() + "/\r\n"
         "Startup=auto\r\nDescription=Payroll, nightly\r\nPBAppName=payroll\r\n"
         "PBLibList=C:\\app\\payroll.pbd;C:\\app\\common.pbd\r\nPBObjName=n_payroll_service\r\n"
         "PBVMName=pbvm.dll\r\nPBRuntimeDir=D:\\PB Runtime\\Runtime 22.2.0.3356\r\n"
@@ -46,7 +48,9 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
                             "Update PBObjName successful!\r\n"
                             "Update PBVMName successful!\r\n"
                             "Update PBRuntimeDir successful!\r\n"
-                            "Update PBWorkDir successful!\r\n");
+                            "Update PBWorkDir successful!\r\n"
+                            "Update Dependencies successful!\r\n");
+    EXPECT_EQ(kit::StatusValue(name(), "Dependencies"), database.name());
     const kit::ServiceConfig c = kit::ReadServiceConfig(name());
     EXPECT_EQ(c.startType, static_cast<unsigned long>(SERVICE_AUTO_START));
     EXPECT_EQ(c.displayName, name() + " display");
