@@ -527,6 +527,11 @@ TEST(CommandLineServiceName, AwkwardNamesWorkWithEveryFormAndStayInTheirOwnKeys)
             std::string output;
         } steps[] = {
             {{"-im", name, name + " display"}, "Install service '" + name + "' successful!\r\n"},
+            // Service mode by hand, before the parameters are stored, so that it ends at the
+            // first read.  With them it would go on to the dispatcher, which Windows refuses
+            // to a process the manager did not start (1063) but Wine connects to the control
+            // pipe made last, taking the start of whatever service another test starts then.
+            {{"-r", name}, ""},
             {{"-d", name, "about " + name}, "Update Description successful!\r\n"},
             {{"-l", name, "a.pbd;" + name}, "Update PBLibList successful!\r\n"},
             {{"-a", name, "app"}, "Update PBAppName successful!\r\n"},
@@ -537,7 +542,6 @@ TEST(CommandLineServiceName, AwkwardNamesWorkWithEveryFormAndStayInTheirOwnKeys)
             {{"-stop", name}, "Service command failed - service is not running!\r\n"},
             {{"-pause", name}, "Service command failed - service is not running!\r\n"},
             {{"-resume", name}, "Service command failed - service is not running!\r\n"},
-            {{"-r", name}, ""},
         };
         for (const Step& step : steps) {
             SCOPED_TRACE(step.arguments[0]);
