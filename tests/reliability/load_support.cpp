@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
 
 #include "kit/product.h"
 
@@ -30,14 +29,6 @@ std::string ImageOf(DWORD pid) {
     const BOOL ok = QueryFullProcessImageNameA(process, 0, path, &size);
     CloseHandle(process);
     return ok ? std::string(path, size) : std::string();
-}
-
-std::string TempFolder() {
-    char temp[MAX_PATH] = {0};
-    GetTempPathA(MAX_PATH, temp);
-    std::string folder(temp);
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
 }
 
 }  // namespace
@@ -80,62 +71,12 @@ std::vector<DWORD> ProcessesIn(const std::string& folder) {
     return pids;
 }
 
-size_t PrefixProcesses(const std::vector<std::string>& ownFolders) {
-    const std::vector<ProcessEntry> processes = ListProcesses();
-    const std::string buildTree = kit::TestProgramDirectory();
-    const std::string temp = TempFolder();
-    const DWORD self = GetCurrentProcessId();
-    char systemFolder[MAX_PATH] = {0};
-    GetSystemDirectoryA(systemFolder, MAX_PATH);
-    const std::string system = systemFolder;
-
-    enum Owner { kUnknown, kOurs, kOthers, kSystem };
-    std::map<DWORD, const ProcessEntry*> byPid;
-    for (const ProcessEntry& process : processes) byPid[process.pid] = &process;
-
-    auto direct = [&](const ProcessEntry& process) {
-        if (process.pid == self) return kOurs;
-        for (const std::string& folder : ownFolders) {
-            if (InFolder(process.image, folder)) return kOurs;
-        }
-        if (InFolder(process.image, buildTree) || InFolder(process.image, temp) ||
-            InFolder(process.image, "C:\\pbvmtest")) {
-            return kOthers;
-        }
-        return kUnknown;
-    };
-    // A process belongs to the nearest ancestor that belongs to a test.  The rest that
-    // run from the system folder are the system's own (under Wine: services.exe,
-    // winedevice.exe, plugplay.exe, svchost.exe, rpcss.exe, and a conhost.exe or
-    // winedbg.exe that one of them started); anything else (say a notepad.exe that
-    // another test installed as a service) is not counted.
-    auto owner = [&](const ProcessEntry& start) {
-        const ProcessEntry* process = &start;
-        for (int depth = 0; depth < 64; ++depth) {
-            const Owner own = direct(*process);
-            if (own != kUnknown) return own;
-            auto parent = byPid.find(process->parent);
-            if (parent == byPid.end() || parent->second == process) break;
-            process = parent->second;
-        }
-        return InFolder(start.image, system) ? kSystem : kOthers;
-    };
-    size_t count = 0;
-    for (const ProcessEntry& process : processes) {
-        const Owner own = owner(process);
-        if (own == kOurs || own == kSystem) ++count;
+std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents) {
+    std::vector<std::string> images;
+    for (const ProcessEntry& process : ListProcesses()) {
+        if (parents.count(process.parent) != 0) images.push_back(process.image);
     }
-    return count;
-}
-
-size_t WaitForPrefixProcesses(const std::vector<std::string>& ownFolders, size_t expected,
-                              unsigned timeoutMs) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const size_t count = PrefixProcesses(ownFolders);
-        if (count == expected || GetTickCount() - start > timeoutMs) return count;
-        Sleep(100);
-    }
+    return images;
 }
 
 bool WaitForNoProcessIn(const std::string& folder, unsigned timeoutMs) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -26,18 +27,10 @@ std::vector<ProcessEntry> ListProcesses();
 // The processes whose image lies in the folder (compared without regard to case).
 std::vector<DWORD> ProcessesIn(const std::string& folder);
 
-// The processes of this machine (under Wine: of this prefix) that do not belong to
-// another test running at the same time: this test's own program, the processes that run
-// from the folders given, and the system's own processes (those that run from the system
-// folder), each with its descendants.  Whatever runs from the build tree, the temporary
-// folder or another test's folder under C:\pbvmtest, and its descendants, belongs to
-// another test.
-size_t PrefixProcesses(const std::vector<std::string>& ownFolders);
-
-// Waits until PrefixProcesses(ownFolders) equals expected (transient helpers of other
-// tests come and go); returns the last count seen.
-size_t WaitForPrefixProcesses(const std::vector<std::string>& ownFolders, size_t expected,
-                              unsigned timeoutMs);
+// The images of the processes whose parent is one of the processes given (Wine names
+// the process that started a console host or a debugger as its parent, and keeps the
+// number after that process has ended).
+std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents);
 
 // Waits until no process runs from the folder; false when one still does after timeoutMs.
 bool WaitForNoProcessIn(const std::string& folder, unsigned timeoutMs);
