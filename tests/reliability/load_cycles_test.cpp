@@ -33,6 +33,7 @@ TEST(LoadCycles, EveryStartAndStopCompletesAndLeavesNoProcessBehind) {
     hosted.run = "returns 60000";  // one call per cycle, then a wait that the stop ends
     service.Install(hosted);
     ASSERT_TRUE(WaitForNoProcessIn(service.folder(), 10000));
+    const std::set<DWORD> earlier = RunningProcessIds();
 
     const DWORD began = GetTickCount();
     std::set<DWORD> pids;
@@ -91,8 +92,8 @@ TEST(LoadCycles, EveryStartAndStopCompletesAndLeavesNoProcessBehind) {
     // Nothing the service's processes started outlives them.  (Counting all the prefix's
     // processes instead also counted what the tests running alongside had started.)
     EXPECT_EQ(ProcessesIn(service.folder()).size(), 0u);
-    std::vector<std::string> children = ChildrenOf(pids);
-    for (int i = 0; i < 100 && !children.empty(); ++i, Sleep(100)) children = ChildrenOf(pids);
+    std::vector<std::string> children = ChildrenOf(pids, earlier);
+    for (int i = 0; i < 100 && !children.empty(); ++i, Sleep(100)) children = ChildrenOf(pids, earlier);
     EXPECT_EQ(children, std::vector<std::string>{}) << "left behind by the service's processes";
 }
 

@@ -71,12 +71,18 @@ std::vector<DWORD> ProcessesIn(const std::string& folder) {
     return pids;
 }
 
-std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents) {
+std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents, const std::set<DWORD>& earlier) {
     std::vector<std::string> images;
     for (const ProcessEntry& process : ListProcesses()) {
-        if (parents.count(process.parent) != 0) images.push_back(process.image);
+        if (parents.count(process.parent) != 0 && earlier.count(process.pid) == 0) images.push_back(process.image);
     }
     return images;
+}
+
+std::set<DWORD> RunningProcessIds() {
+    std::set<DWORD> pids;
+    for (const ProcessEntry& process : ListProcesses()) pids.insert(process.pid);
+    return pids;
 }
 
 bool WaitForNoProcessIn(const std::string& folder, unsigned timeoutMs) {

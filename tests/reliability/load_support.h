@@ -29,8 +29,13 @@ std::vector<DWORD> ProcessesIn(const std::string& folder);
 
 // The images of the processes whose parent is one of the processes given (Wine names
 // the process that started a console host or a debugger as its parent, and keeps the
-// number after that process has ended).
-std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents);
+// number after that process has ended), less those in earlier: Wine hands out numbers
+// again soon, so a process older than the parents (services.exe, whose own parent ended
+// long ago) can name a number that one of them had.
+std::vector<std::string> ChildrenOf(const std::set<DWORD>& parents, const std::set<DWORD>& earlier);
+
+// The numbers of the processes that run now.
+std::set<DWORD> RunningProcessIds();
 
 // Waits until no process runs from the folder; false when one still does after timeoutMs.
 bool WaitForNoProcessIn(const std::string& folder, unsigned timeoutMs);
