@@ -25,7 +25,12 @@ run_suite() {  # <build dir> <wine arch> [ctest arguments]
         export WINEDEBUG="-all,+pid,+eventlog,fixme+advapi"
         cd "$build"
         echo "test: $name ($PBVMSVC_WINEARCH)"
-        ctest --output-on-failure -j2 "$@"
+        ctest --output-on-failure -j2 "$@" && exit 0
+        # What Wine itself said (not the traces the test kit reads) names the cause when a
+        # program could not be started at all; the session and its log go with the trap.
+        echo "test: $name: Wine's own messages in this session (last 40):"
+        grep -v -E '^[0-9a-f]+:[0-9a-f]+:(trace|fixme):' "$PBVMSVC_WINE_DEBUG_LOG" | tail -n 40
+        exit 1
     )
 }
 
