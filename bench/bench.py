@@ -93,8 +93,12 @@ def fail(message):
     sys.exit(1)
 
 
+# The loader bench/run.sh chose for the session's prefix (scripts/common.sh).
+WINE = os.environ.get("PBVMSVC_WINE", "wine")
+
+
 def wine(*args, cwd=None, check=True):
-    result = subprocess.run(["wine"] + list(args), cwd=cwd, stdout=subprocess.PIPE,
+    result = subprocess.run([WINE] + list(args), cwd=cwd, stdout=subprocess.PIPE,
                             stderr=subprocess.DEVNULL, text=True, errors="replace")
     out = result.stdout.replace("\r", "")
     if check and "error " in out:
@@ -511,7 +515,7 @@ def main():
                 break
     result = {
         "machine": {"nproc": os.cpu_count(), "cpu": cpu, "kernel": platform.release(),
-                    "wine": subprocess.run(["wine", "--version"], stdout=subprocess.PIPE,
+                    "wine": subprocess.run([WINE, "--version"], stdout=subprocess.PIPE,
                                            text=True).stdout.strip()},
         "settings": {"cycles": args.cycles, "warmup": args.warmup, "schedule_calls": calls,
                      "vm_journal": args.vm_journal,

@@ -14,6 +14,7 @@
 # bench/README.md), and win over the per-build defaults.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
 
 build=1
 bits=both
@@ -25,6 +26,15 @@ while :; do
     esac
 done
 case "$bits" in 32|64|both) ;; *) echo "bench: --bits 32, 64 or both" >&2; exit 2 ;; esac
+[ "$build" = 0 ] || step "the set-up (scripts/setup.sh)" "$root/scripts/setup.sh"
+if [ "$bits" != 64 ] && ! can_run_32bit; then
+    if [ "$bits" = 32 ]; then
+        echo "bench: the 32-bit build cannot be measured: $(no_32bit_reason)" >&2
+        exit 1
+    fi
+    echo "bench: 32-bit build not measured: $(no_32bit_reason)" >&2
+    bits=64
+fi
 
 # <build dir> <toolchain bits>
 build_one() {
@@ -43,11 +53,12 @@ measure() {
     shift 3
     (
         export PBVMSVC_WINEARCH=$arch
+        use_wine "$arch"
         run="$root/$dir/wine/bench-$$"
-        "$root/scripts/wine-session.sh" template "$root/$dir/wine/template"
-        "$root/scripts/wine-session.sh" start "$run" "$root/$dir/wine/template"
         trap '"$root/scripts/wine-session.sh" stop "$run"' EXIT
         trap 'exit 1' HUP INT PIPE TERM
+        step "the Wine prefix of $dir" "$root/scripts/wine-session.sh" template "$root/$dir/wine/template"
+        step "the Wine session of $dir" "$root/scripts/wine-session.sh" start "$run" "$root/$dir/wine/template"
         export WINEPREFIX="$run/pfx" WINEDEBUG=-all
         unset PBVMSVC_WINE_DEBUG_LOG
         echo "bench: $dir ($arch)" >&2
@@ -57,7 +68,6 @@ measure() {
 }
 
 if [ "$build" = 1 ]; then
-    "$root/scripts/setup.sh"
     [ "$bits" = 64 ] || build_one build 32
     [ "$bits" = 32 ] || build_one build64 64
 fi

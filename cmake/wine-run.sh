@@ -5,6 +5,10 @@
 # reports become visible under Wine) is appended to that file, shared with the session.
 : "${WINEPREFIX:?WINEPREFIX must point at the test session prefix (see scripts/test.sh)}"
 export WINEDEBUG="${WINEDEBUG:--all}"
+# The loader of the prefix's own architecture, never Debian's `wine`, which would start a
+# 64-bit program through the 32-bit loader (scripts/common.sh).
+. "$(dirname "$0")/../scripts/common.sh"
+use_wine "$(prefix_arch "$WINEPREFIX")"
 # A fixed address-space layout (setarch -R) for the program and every process it starts.
 # With randomisation, Wine 8 now and then cannot place Windows' shared user data page in
 # a new 64-bit process ("err:virtual:virtual_alloc_first_teb wine: failed to map the shared
@@ -20,10 +24,10 @@ if [ -n "${PBVMSVC_WINE_DEBUG_LOG:-}" ]; then exec 3>&2 2>>"$PBVMSVC_WINE_DEBUG_
 # load the program, not the program failing. Such a listing is tried once more.
 case " $* " in
 *" --gtest_list_tests "*)
-    status=0; listing=$($fixed wine "$@" 3>&-) || status=$?
+    status=0; listing=$($fixed "$PBVMSVC_WINE" "$@" 3>&-) || status=$?
     if [ "$status" -ne 53 ]; then printf '%s\n' "$listing"; exit "$status"; fi
     echo "wine-run.sh: Wine could not start $1 (exit 53); listing its tests again" >&3
     sleep 1
     ;;
 esac
-exec $fixed wine "$@" 3>&-
+exec $fixed "$PBVMSVC_WINE" "$@" 3>&-

@@ -12,7 +12,9 @@
 # Only this prefix's own server is ever stopped: other Wine sessions on the machine go on.
 set -eu
 cmd=$1; dir=$2
+. "$(dirname "$0")/common.sh"
 export WINEARCH="${PBVMSVC_WINEARCH:-win32}" WINEDEBUG=-all
+use_wine "$WINEARCH"
 # Wine traces each event-log report on these channels; the test kit reads the trace.
 EVENT_TRACE="-all,+pid,+eventlog,fixme+advapi"
 
@@ -21,7 +23,14 @@ template)
     if [ -f "$dir/system.reg" ] && [ -f "$dir/.complete" ]; then exit 0; fi
     rm -rf "$dir"
     mkdir -p "$(dirname "$dir")"
-    WINEPREFIX="$dir" wineboot -i >/dev/null 2>&1
+    # A 64-bit prefix on a machine without 32-bit execution says that it cannot start
+    # syswow64\rundll32.exe, and goes on; what Wine says is shown only when it fails.
+    if ! WINEPREFIX="$dir" "$PBVMSVC_WINE" wineboot -i >"$dir.log" 2>&1; then
+        echo "wine-session.sh: wineboot -i could not create the $WINEARCH prefix $dir:" >&2
+        tail -n 20 "$dir.log" >&2
+        exit 1
+    fi
+    rm -f "$dir.log"
     WINEPREFIX="$dir" wineserver -w               # the registry is flushed when it ends
     srvdir=$(cat "$dir/wineserver" 2>/dev/null || true)
     rm -f "$dir/wineserver"; [ -n "$srvdir" ] && rm -rf "/tmp/$srvdir"
