@@ -6,9 +6,11 @@
 #include <string>
 
 #include "common/service_settings.h"
+#include "common/time_limit.h"
 #include "diag/event_log.h"
 #include "registration/param_store.h"
 #include "runtime/service_main.h"
+#include "runtime/time_limits.h"
 
 bool BuildDefaultLogFileName(const char* windowsDirectory, const char* serviceName, char* field,
                              unsigned long capacity) {
@@ -36,6 +38,18 @@ bool ReadRequired(const char* valueName, char* field, unsigned long size) {
     const std::string message = std::string("GetRegString ") + valueName + " failed";
     ReportServiceEvent(kEventError, message.c_str());
     return false;
+}
+
+// Reads RunTimeout or StopTimeout: 0 when missing.  A value that is no whole number of
+// seconds in range stops the start; the first such one is the refusal reported.
+unsigned long ReadTimeLimit(const char* valueName) {
+    std::string text;
+    unsigned long seconds = 0;
+    if (!GetRegText(valueName, &text) || ParseTimeLimit(text, &seconds)) return seconds;
+    if (ServiceSettings.StartRefusal[0] == '\0') {
+        CopyToField(ServiceSettings.StartRefusal, TimeLimitRefusal(valueName).c_str());
+    }
+    return 0;
 }
 
 }  // namespace
@@ -68,6 +82,8 @@ void RunServiceMode() {
     ReadServiceValue("PBRuntimeDir", s.PBRuntimeDir, sizeof s.PBRuntimeDir);
     // Optional in the same way: without it the host chooses the working folder itself.
     ReadServiceValue("PBWorkDir", s.PBWorkDir, sizeof s.PBWorkDir);
+    TimeLimits.runSeconds = ReadTimeLimit("RunTimeout");
+    TimeLimits.stopSeconds = ReadTimeLimit("StopTimeout");
 
     SERVICE_TABLE_ENTRYA table[] = {{s.ServiceName, ServiceMain}, {nullptr, nullptr}};
     StartServiceCtrlDispatcherA(table);

@@ -10,6 +10,7 @@
 #include "common/console.h"
 #include "common/service_settings.h"
 #include "common/system_error.h"
+#include "common/time_limit.h"
 #include "common/win_handles.h"
 #include "registration/param_store.h"
 
@@ -147,6 +148,32 @@ void PrintParameters() {
     }
     present = ReadServiceValue("EventLog", s.EventLog, sizeof s.EventLog);
     PrintValue("EventLog", present, s.EventLog, kDefaultEventLog);
+    for (const char* name : {"RunTimeout", "StopTimeout"}) {
+        std::string text;
+        unsigned long seconds = 0;
+        if (!GetRegText(name, &text)) {
+            Print("%s: (not set, no limit)\r\n", name);
+        } else if (ParseTimeLimit(text, &seconds)) {
+            Print("%s: %lu\r\n", name, seconds);
+        } else {
+            Print("%s: %s (invalid: the service will not start)\r\n", name, text.c_str());
+        }
+    }
+}
+
+// The time Windows gives the service at shutdown (its pre-shutdown time), which the
+// service sets itself from StopTimeout when it starts.
+void PrintShutdownTime(SC_HANDLE service) {
+    SERVICE_PRESHUTDOWN_INFO info = {};
+    DWORD needed = 0;
+    if (!QueryServiceConfig2A(service, SERVICE_CONFIG_PRESHUTDOWN_INFO, reinterpret_cast<BYTE*>(&info), sizeof info,
+                              &needed)) {
+        Print("Time at shutdown: (unknown)\r\n");
+    } else if (info.dwPreshutdownTimeout % 1000 == 0) {
+        Print("Time at shutdown: %lu s\r\n", info.dwPreshutdownTimeout / 1000);
+    } else {
+        Print("Time at shutdown: %lu.%03lu s\r\n", info.dwPreshutdownTimeout / 1000, info.dwPreshutdownTimeout % 1000);
+    }
 }
 
 }  // namespace
@@ -207,4 +234,5 @@ void ShowServiceStatus() {
     if (dependencies.empty()) dependencies = JoinDependencies(StoredDependencies().c_str());
     Print("Dependencies: %s\r\n", dependencies.empty() ? "(none)" : dependencies.c_str());
     PrintParameters();
+    PrintShutdownTime(service.get());
 }

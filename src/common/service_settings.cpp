@@ -14,7 +14,7 @@
 // Aggregate initialisation keeps the initial state in the image: no code has to run
 // before main for Description and PBVMName to hold their texts.
 ServiceSettingsRecord ServiceSettings = {
-    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", "", "", ""};
+    "", "", PBVMSVC_DEFAULT_DESCRIPTION, "", "", "", "", "", "", "", PBVMSVC_DEFAULT_VM_NAME, "", "", "", "", ""};
 
 const char* const kDefaultDescription = PBVMSVC_DEFAULT_DESCRIPTION;
 const char* const kDefaultVmName = PBVMSVC_DEFAULT_VM_NAME;

@@ -24,6 +24,9 @@ struct ServiceSettingsRecord {
     char PBWorkDir[260];     // the application's working folder; empty: the default
     char LogFileName[260];
     char EventLog[50];
+    // A setting that stops the start, found while service mode read the settings: the
+    // text of the log line and error event, reported once the log can be written.
+    char StartRefusal[96];
 };
 
 extern ServiceSettingsRecord ServiceSettings;

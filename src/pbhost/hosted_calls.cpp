@@ -8,6 +8,7 @@
 #include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"
+#include "pbhost/call_watch.h"
 #include "pbhost/host_state.h"
 #include "pbhost/pbni.h"
 #include "pbhost/seh_guard.h"
@@ -85,14 +86,13 @@ template <class SetArguments>
 Outcome CallFunction(const char* name, const char* signature, SetArguments setArguments,
                      long* result) {
     Outcome outcome = Outcome::Faulted;
-    if (!CallGuarded(name, [&] {
-            outcome = WithSession([&](auto* session) {
-                return CallUnguarded(session, name, signature, setArguments, result);
-            });
-        })) {
-        return Outcome::Faulted;
-    }
-    return outcome;
+    BeginHostedCall(name);
+    const bool returned = CallGuarded(name, [&] {
+        outcome = WithSession(
+            [&](auto* session) { return CallUnguarded(session, name, signature, setArguments, result); });
+    });
+    EndHostedCall();
+    return returned ? outcome : Outcome::Faulted;
 }
 
 const auto NoArguments = [](auto&) {};

@@ -150,6 +150,7 @@ unsigned long CreateHostedObject(pbni::IPB_SessionT<Char>* session) {
 unsigned long StartPowerBuilderHost() {
     // First of all: the log file's name may be relative too.
     if (!EnterWorkingFolder()) return FailStart("Working folder was not found");
+    if (ServiceSettings.StartRefusal[0] != '\0') return FailStart(ServiceSettings.StartRefusal);
     if (ServiceSettings.PBRuntimeDir[0] != '\0' && !UseRuntimeFolder(ServiceSettings.PBRuntimeDir)) {
         return FailStart("PowerBuilder runtime folder was not found");
     }

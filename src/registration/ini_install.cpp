@@ -7,6 +7,7 @@
 
 #include "common/console.h"
 #include "common/service_settings.h"
+#include "common/time_limit.h"
 #include "registration/config_update.h"
 #include "registration/install.h"
 #include "registration/param_store.h"
@@ -100,6 +101,10 @@ void InstallFromIni(const char* iniFile) {
         password = ReadValue(file, Field::Password);
     }
     const IniValue description = ReadValue(file, Field::Description);
+    // Stored as they stand, once checked: whole seconds, as the service reads them.
+    const char* const timeLimitKeys[] = {"RunTimeout", "StopTimeout"};
+    std::string timeLimits[2];
+    for (int i = 0; i < 2; ++i) timeLimits[i] = ReadKey(file, timeLimitKeys[i]);
     const std::string dependencies = ReadKey(file, "Dependencies");
     const IniValue parameters[] = {
         ReadValue(file, Field::PBAppName),
@@ -122,6 +127,13 @@ void InstallFromIni(const char* iniFile) {
             return;
         }
     }
+    for (int i = 0; i < 2; ++i) {
+        unsigned long seconds = 0;
+        if (!timeLimits[i].empty() && !ParseTimeLimit(timeLimits[i], &seconds)) {
+            Print("The value for %s!\r\n", TimeLimitRefusal(timeLimitKeys[i]).c_str());
+            return;
+        }
+    }
     // The service is created with the default description; the file's own replaces it
     // once the service exists.
     for (const IniValue* value : values) {
@@ -138,6 +150,9 @@ void InstallFromIni(const char* iniFile) {
     if (startup.delayed) UpdateDelayedStart(1);
     for (const IniValue& parameter : parameters) {
         if (parameter.present()) SetRegString(parameter.key(), DescribeField(parameter.field).storage);
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (!timeLimits[i].empty()) SetRegString(timeLimitKeys[i], timeLimits[i].c_str());
     }
     // Last of all, once everything else of the service is in place.
     if (!dependencies.empty()) UpdateDependencies(dependencies.c_str());

@@ -62,6 +62,11 @@ bool InstallService(unsigned long startType, bool useAccount) {
     SERVICE_DESCRIPTIONA description = {ServiceSettings.Description};
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &description);
     ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions);
+    // The actions apply also when the service stops with an error code of its own (a start
+    // that fails because the database is not up yet), not only when its process dies.
+    // Windows before Vista has no such flag; like the actions, it is best effort.
+    SERVICE_FAILURE_ACTIONS_FLAG onErrors = {TRUE};
+    ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &onErrors);
     service.reset();
 
     AddEventSource();

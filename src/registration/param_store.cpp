@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "common/console.h"
 #include "common/service_settings.h"
@@ -38,6 +39,24 @@ unsigned long GetRegString(const char* valueName, unsigned long size, char* fiel
         return 0;
     }
     return length;
+}
+
+bool GetRegText(const char* valueName, std::string* text) {
+    UniqueRegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ServiceKeyPath().c_str(), 0, KEY_QUERY_VALUE, key.put()) !=
+        ERROR_SUCCESS) {
+        return false;
+    }
+    DWORD size = 0;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+    std::vector<char> data(size + 1, '\0');  // ends with a zero whether the value does or not
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
+            ERROR_SUCCESS ||
+        data[0] == '\0') {
+        return false;
+    }
+    text->assign(data.data());
+    return true;
 }
 
 void SetRegString(const char* valueName, const char* value) {

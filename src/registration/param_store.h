@@ -13,5 +13,9 @@ std::string ServiceKeyPath();
 // terminating zero inside the field.  Prints nothing.
 unsigned long GetRegString(const char* valueName, unsigned long size, char* field);
 
+// Reads one value whole, however long, up to its first zero byte.  False when it counts as
+// missing, as for GetRegString: key or value missing, no data, or a zero byte first.
+bool GetRegText(const char* valueName, std::string* text);
+
 // Writes one REG_SZ value (stored without terminator) and prints the outcome line.
 void SetRegString(const char* valueName, const char* value);

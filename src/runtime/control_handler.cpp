@@ -4,6 +4,7 @@
 #include "pbhost/hosted_calls.h"
 #include "runtime/hand_over.h"
 #include "runtime/service_status.h"
+#include "runtime/time_limits.h"
 
 namespace {
 
@@ -16,13 +17,16 @@ DWORD WINAPI ServiceControlHandler(DWORD control, DWORD eventType, LPVOID, LPVOI
     switch (control) {
         case SERVICE_CONTROL_STOP:
         case SERVICE_CONTROL_SHUTDOWN:
+        case SERVICE_CONTROL_PRESHUTDOWN:
             // Answered at once, whatever the host's thread is doing: stop pending from now
             // on, with progress reported until the service main reports stopped.  The
             // service main stops the hosted object once of_run has returned and the
             // controls queued before this one have been served.  The reason is stored
-            // before the event is signalled, so of_stop sees the control that ended it.
-            StoreStopReason(control);
+            // before the event is signalled, so of_stop sees the control that ended it;
+            // a pre-shutdown is a shutdown to the application.  StopTimeout counts from now.
+            StoreStopReason(control == SERVICE_CONTROL_STOP ? control : kShutdownControl);
             SetStopPending();
+            NoteStopCame();
             SetEvent(StopEvent);
             break;
         // The hosted object's callbacks run on the service main's thread (hand_over.h).

@@ -5,12 +5,14 @@
 #include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"
+#include "pbhost/call_watch.h"
 #include "pbhost/host_state.h"
 #include "pbhost/hosted_calls.h"
 #include "pbhost/vm_startup.h"
 #include "runtime/control_handler.h"
 #include "runtime/hand_over.h"
 #include "runtime/service_status.h"
+#include "runtime/time_limits.h"
 
 DWORD RunInterval = 0;
 
@@ -37,6 +39,7 @@ DWORD WindowsControlsAccepted() {
 }
 
 void ReportStartFailure(DWORD code) {
+    if (!ClaimServiceEnd()) AwaitServiceEnd();
     // A control handed over during the start is not served: there is no run loop.
     CloseHandOvers();
     ReportStopped(ERROR_SERVICE_SPECIFIC_ERROR, code);
@@ -99,6 +102,7 @@ void RunLoop() {
             const DWORD period = CallRun();
             const double end = ClockMs();
             if (period == 0) {
+                if (LoadRunFailure() == 0) NoteStopCame();
                 SetEvent(StopEvent);
                 RunInterval = 0;
             } else {
@@ -146,6 +150,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
         ReportStartFailure(code);
         return;
     }
+    SetShutdownTime();
+    StartWatchdog();
     code = CallStartup();
     if (code != 0) {
         ReportStartFailure(code);
@@ -158,6 +164,7 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     RunLoop();
 
     if (LoadRunFailure() != 0) {
+        if (!ClaimServiceEnd()) AwaitServiceEnd();
         // Nothing more is called in the VM, for the control handler neither.
         CloseHandOvers();
         // of_run failed: the hosted object cannot be trusted to stop cleanly, so neither
@@ -177,6 +184,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     ServeHandOvers();
     CloseHandOvers();
     CallStop();
+    // The watchdog may have ended the stop already, when it took too long.
+    if (!ClaimServiceEnd()) AwaitServiceEnd();
     HANDLE stopEvent = StopEvent;
     ReportStopped(0, 0);
     CloseHandle(stopEvent);

@@ -164,5 +164,6 @@ DWORD ControlsAcceptedFor(DWORD majorVersion, DWORD minorVersion) {
     const DWORD base = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_PAUSE_CONTINUE |
                        SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_POWEREVENT;
     const bool sessionChanges = majorVersion > 5 || (majorVersion == 5 && minorVersion >= 1);
-    return sessionChanges ? base | SERVICE_ACCEPT_SESSIONCHANGE : base;
+    const bool preshutdown = majorVersion >= 6;
+    return base | (sessionChanges ? SERVICE_ACCEPT_SESSIONCHANGE : 0) | (preshutdown ? SERVICE_ACCEPT_PRESHUTDOWN : 0);
 }

@@ -52,5 +52,6 @@ void SetPausedOrRunning(DWORD state);
 bool SetStopPending();
 
 // The controls the service accepts on this Windows version: stop, pause and continue,
-// shutdown and power events, and session changes from Windows XP (5.1) on.
+// shutdown and power events, session changes from Windows XP (5.1) on, and pre-shutdown
+// from Windows Vista (6.0) on.
 DWORD ControlsAcceptedFor(DWORD majorVersion, DWORD minorVersion);

@@ -29,19 +29,25 @@ TEST_F(ServiceControl, CommandsOnAStoppedService) {
     // one too long for the service's 260-byte read.
     for (const auto& value : std::vector<std::vector<std::string>>{
              {"PBAppName", std::string(50, 'a')}, {"PBObjName", ""}, {"EventLog", ""},
-             {"LogFileName", std::string(260, 'l')}, {"PBWorkDir", std::string(260, 'w')}}) {
+             {"LogFileName", std::string(260, 'l')}, {"PBWorkDir", std::string(260, 'w')},
+             {"RunTimeout", "10 min"}, {"StopTimeout", "0"}}) {
         RunProduct({"-reg", name(), value[0], value[1]});
     }
     char windows[MAX_PATH] = {0};
     GetWindowsDirectoryA(windows, MAX_PATH);
     // Never started: the manager reports 1077, on Windows and under Wine alike.
-    EXPECT_EQ(RunProduct({"-status", name()}).output,
+    const std::string status = RunProduct({"-status", name()}).output;
+    EXPECT_EQ(status.substr(0, status.rfind("Time at shutdown: ")),
               "Service: " + name() + "\r\nDisplay name: " + name() +
                   "\r\nState: STOPPED\r\nExit code: 1077\r\nStart: manual\r\nAccount: LocalSystem\r\n"
                   "Dependencies: (none)\r\nPBLibList: (not set)\r\nPBAppName: (not set)\r\n"
                   "PBObjName: (not set)\r\nPBVMName: (not set, default " + kit::DefaultNamedVm().file +
                   ")\r\nPBRuntimeDir: (not set)\r\nPBWorkDir: (not set)\r\nLogFileName: (not set, default " +
-                  windows + "\\" + name() + ".log)\r\nEventLog: (not set, default true)\r\n");
+                  windows + "\\" + name() + ".log)\r\nEventLog: (not set, default true)\r\n"
+                  "RunTimeout: 10 min (invalid: the service will not start)\r\nStopTimeout: 0\r\n");
+    // The manager's own default (Wine: 180 s), since the service never set it.
+    EXPECT_TRUE(std::regex_match(status.substr(status.rfind("Time at shutdown: ")),
+                                 std::regex("Time at shutdown: [1-9][0-9]* s\r\n")));
     for (const char* command : {"-stop", "-pause", "-resume"}) {
         const kit::RunResult r = RunProduct({command, name()});
         EXPECT_EQ(r.exitCode, 0u);
@@ -108,18 +114,20 @@ TEST_F(ServiceControl, StatusOfAFailedStart) {
     for (const auto& value : std::vector<std::vector<std::string>>{
              {"PBLibList", "C:\\Apps\\payroll.pbd;C:\\Apps\\common.pbd"}, {"PBAppName", "payroll"},
              {"PBObjName", "n_payroll"}, {"PBVMName", "missing.dll"}, {"PBRuntimeDir", std::string(260, 'r')},
-             {"PBWorkDir", dir.path()}, {"LogFileName", dir / "svc.log"}, {"EventLog", "True"}}) {
+             {"PBWorkDir", dir.path()}, {"LogFileName", dir / "svc.log"}, {"EventLog", "True"},
+             {"RunTimeout", "0600"}}) {
         RunProduct({"-reg", name(), value[0], value[1]});
     }
     ASSERT_EQ(RunProduct({"-start", name()}).output, "Start service successful!\r\n");
     ASSERT_TRUE(kit::WaitForServiceState(name(), SERVICE_STOPPED));
-    EXPECT_EQ(RunProduct({"-status", name()}).output,
+    const std::string status = RunProduct({"-status", name()}).output;
+    EXPECT_EQ(status.substr(0, status.rfind("Time at shutdown: ")),
               "Service: " + name() + "\r\nDisplay name: Payroll nightly run\r\nState: STOPPED\r\n"
               "Exit code: 1066, service-specific 1627\r\nStart: manual\r\nAccount: LocalSystem\r\n"
               "Dependencies: (none)\r\nPBLibList: C:\\Apps\\payroll.pbd;C:\\Apps\\common.pbd\r\n"
               "PBAppName: payroll\r\nPBObjName: n_payroll\r\nPBVMName: missing.dll\r\n"
               "PBRuntimeDir: (not set)\r\nPBWorkDir: " + dir.path() + "\r\nLogFileName: " + (dir / "svc.log") +
-              "\r\nEventLog: True\r\n");
+              "\r\nEventLog: True\r\nRunTimeout: 600\r\nStopTimeout: (not set, no limit)\r\n");
     EXPECT_EQ(kit::ReadWholeFile(dir / "svc.log"), "PowerBuilder VM was not found\r\n");
 }
 

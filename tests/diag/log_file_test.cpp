@@ -6,8 +6,10 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "common/service_settings.h"
+#include "diag/hang_dump.h"
 #include "diag/log_file.h"
 #include "kit/files.h"
 #include "kit/product.h"
@@ -103,6 +105,27 @@ TEST_F(LogFile, TwoProcessesAppendingAtOnceWriteOnlyWholeLines) {
         seen.insert(line);
     }
     EXPECT_EQ(seen.size(), 2u * count);
+}
+
+// The dump of a hang goes beside the log, named after the service (with what no file name
+// may hold replaced) and the time; of the service's dumps the five newest stay.
+TEST_F(LogFile, HangDumpGoesBesideTheLogAndTheFiveNewestStay) {
+    ASSERT_TRUE(CopyToField(ServiceSettings.ServiceName, "Pay:roll?"));
+    std::vector<std::string> others = {"Pay_roll_-notes.dmp", "Pay_roll_-20200101-000000.dmp.txt",
+                                       "Pay_roll_-x-20200101-000000.dmp", "Other-20200101-000000.dmp"};
+    for (int i = 1; i <= 6; ++i) others.push_back("Pay_roll_-20200101-00000" + std::to_string(i) + ".dmp");
+    for (const std::string& name : others) ASSERT_TRUE(kit::WriteWholeFile(dir_ / name, "old"));
+    WriteHangDump();
+
+    const std::vector<std::string> dumps = kit::ListFiles(dir_.path(), "Pay_roll_-2*.dmp");
+    ASSERT_EQ(dumps.size(), 5u);
+    const std::string written = dumps.back();
+    EXPECT_EQ(dumps, (std::vector<std::string>{"Pay_roll_-20200101-000003.dmp", "Pay_roll_-20200101-000004.dmp",
+                                               "Pay_roll_-20200101-000005.dmp", "Pay_roll_-20200101-000006.dmp",
+                                               written}));
+    EXPECT_EQ(kit::ReadWholeFile(path_), "Memory dump written to " + (dir_ / written) + "\r\n");
+    EXPECT_EQ(kit::ReadWholeFile(dir_ / written).substr(0, 4), "MDMP");
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(kit::FileExists(dir_ / others[static_cast<size_t>(i)])) << others[i];
 }
 
 }  // namespace

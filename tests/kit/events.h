@@ -37,8 +37,9 @@ std::vector<ReportedEvent> CollectEvents(const std::string& source, const EventM
 std::vector<ReportedEvent> ParseWineEventTrace(const std::string& trace);
 
 // "type:id:text" lines, one per event, for compact exact comparisons in tests; these
-// are the heads of an error and of an information event.
+// are the heads of an error, a warning and an information event.
 const std::string kError = "1:C0000003:";
+const std::string kWarning = "2:80000002:";
 const std::string kInformation = "4:40000001:";
 std::vector<std::string> Summarize(const std::vector<ReportedEvent>& events);
 

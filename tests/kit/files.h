@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kit {
 
@@ -24,5 +25,8 @@ std::string ReadWholeFile(const std::string& path);  // empty when missing
 bool WriteWholeFile(const std::string& path, const std::string& data);
 bool FileExists(const std::string& path);
 void DeleteTree(const std::string& path);
+// The names of the files in the folder that match the pattern (wildcards as FindFirstFile
+// takes them), sorted.
+std::vector<std::string> ListFiles(const std::string& folder, const std::string& pattern);
 
 }  // namespace kit

@@ -39,7 +39,7 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
         "Startup=auto\r\nDescription=Payroll, nightly\r\nPBAppName=payroll\r\n"
         "PBLibList=C:\\app\\payroll.pbd;C:\\app\\common.pbd\r\nPBObjName=n_payroll_service\r\n"
         "PBVMName=pbvm.dll\r\nPBRuntimeDir=D:\\PB Runtime\\Runtime 22.2.0.3356\r\n"
-        "PBWorkDir=D:\\Payroll Data\r\nUnknownKey=ignored\r\n");
+        "PBWorkDir=D:\\Payroll Data\r\nStopTimeout=30\r\nRunTimeout=0600\r\nUnknownKey=ignored\r\n");
     EXPECT_EQ(r.exitCode, 0u);
     EXPECT_EQ(r.output, Installed() +
                             "Update Description successful!\r\n"
@@ -49,6 +49,8 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
                             "Update PBVMName successful!\r\n"
                             "Update PBRuntimeDir successful!\r\n"
                             "Update PBWorkDir successful!\r\n"
+                            "Update RunTimeout successful!\r\n"
+                            "Update StopTimeout successful!\r\n"
                             "Update Dependencies successful!\r\n");
     EXPECT_EQ(kit::StatusValue(name(), "Dependencies"), database.name());
     const kit::ServiceConfig c = kit::ReadServiceConfig(name());
@@ -62,6 +64,8 @@ TEST_F(IniInstall, FullFileInstallsConfiguresAndStoresEverythingInOrder) {
     EXPECT_EQ(Param("PBVMName"), "pbvm.dll");
     EXPECT_EQ(Param("PBRuntimeDir"), "D:\\PB Runtime\\Runtime 22.2.0.3356");
     EXPECT_EQ(Param("PBWorkDir"), "D:\\Payroll Data");
+    EXPECT_EQ(Param("RunTimeout"), "0600");
+    EXPECT_EQ(Param("StopTimeout"), "30");
     EXPECT_FALSE(kit::ReadRegValue(kit::ServiceKey(name()), "UnknownKey").exists);
     EXPECT_TRUE(kit::RegKeyExists(kit::EventSourceKey(name())));
 }
@@ -160,7 +164,7 @@ TEST_F(IniInstall, MissingFileSectionOrRequiredValues) {
     EXPECT_FALSE(kit::ReadServiceConfig(name()).exists);
 }
 
-TEST_F(IniInstall, OverLongValuesInstallNothing) {
+TEST_F(IniInstall, OverLongOrInvalidValuesInstallNothing) {
     struct Case {
         std::string lines;
         std::string message;
@@ -181,6 +185,9 @@ TEST_F(IniInstall, OverLongValuesInstallNothing) {
          "The value for Description is too long (at most 1027 characters)!\r\n"},
         {"Domain=CORP\r\nPassword=" + std::string(260, 'p') + "\r\n",
          "The value for Password is too long (at most 259 characters)!\r\n"},
+        {"RunTimeout=604801\r\n", "The value for RunTimeout is not a whole number of seconds from 0 to 604800!\r\n"},
+        {"StopTimeout=10s\r\n", "The value for StopTimeout is not a whole number of seconds from 0 to 604800!\r\n"},
+        {"RunTimeout=-1\r\n", "The value for RunTimeout is not a whole number of seconds from 0 to 604800!\r\n"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(InstallWith(Head() + c.lines).output, c.message);

@@ -368,4 +368,38 @@ TEST_F(RegistryInput, PBVMName) {
     }
 }
 
+// RunTimeout and StopTimeout: whole seconds up to a week, or missing.  Anything else stops
+// the start before the VM is loaded: a limit the administrator set is never dropped.
+TEST_F(RegistryInput, TimeLimits) {
+    const std::string log = StartLog({library_, service_.folder() + "\\common.pbd"});
+    struct Cell {
+        const char* value;
+        unsigned long type;
+        std::string data;
+        bool valid;
+    } cells[] = {
+        {"RunTimeout", REG_SZ, "604800", true},
+        {"StopTimeout", REG_SZ, std::string(300, '0') + "600", true},
+        {"RunTimeout", REG_DWORD, Bytes("\0\0\0\0", 4), true},  // a zero byte first: missing
+        {"RunTimeout", REG_SZ, "604801", false},
+        {"StopTimeout", REG_SZ, "4294967296", false},
+        {"RunTimeout", REG_SZ, "-1", false},
+        {"StopTimeout", REG_SZ, " 5", false},
+        {"RunTimeout", REG_SZ, "1.5", false},
+        {"StopTimeout", REG_DWORD, Bytes("\x05\0\0\0", 4), false},
+    };
+    for (const Cell& cell : cells) {
+        SCOPED_TRACE(std::string(cell.value) + " " + cell.data.substr(0, 12));
+        const Outcome o = StartWith(cell.value, cell.type, cell.data, cell.valid ? 3 : 1);
+        if (cell.valid) {
+            ExpectRanAndStopped(o, log);
+        } else {
+            const std::string refusal = std::string(cell.value) + " is not a whole number of seconds from 0 to 604800";
+            ExpectHostFailed(o, refusal + "\r\n", refusal);
+            EXPECT_TRUE(service_.Journal().empty()) << "the VM is never loaded";
+        }
+        Restore(cell.value, "0");
+    }
+}
+
 }  // namespace

@@ -22,8 +22,11 @@ protected:
     }
 };
 
-TEST_F(ControlHandler, ShutdownStopsWithTheShutdownFlag) {
-    EXPECT_EQ(Send(SERVICE_CONTROL_SHUTDOWN), static_cast<DWORD>(NO_ERROR));
+// A pre-shutdown is a shutdown to the application, which needs no change for it.
+class ShutdownControl : public ControlHandler, public ::testing::WithParamInterface<DWORD> {};
+
+TEST_P(ShutdownControl, StopsWithTheShutdownFlag) {
+    EXPECT_EQ(Send(GetParam()), static_cast<DWORD>(NO_ERROR));
     EXPECT_EQ(LoadStopReason(), 5u);
     EXPECT_TRUE(StopSignalled());
     EXPECT_EQ(CurrentState(), static_cast<DWORD>(SERVICE_STOP_PENDING)) << "the stop shows at once";
@@ -31,6 +34,9 @@ TEST_F(ControlHandler, ShutdownStopsWithTheShutdownFlag) {
     CallStop();
     EXPECT_EQ(Journal({"InvokeBegin"}), Lines{"InvokeBegin \"of_stop\" #4 2 #5 true"});
 }
+
+INSTANTIATE_TEST_SUITE_P(ShutdownAndPreshutdown, ShutdownControl,
+                         ::testing::Values(SERVICE_CONTROL_SHUTDOWN, SERVICE_CONTROL_PRESHUTDOWN));
 
 TEST_F(ControlHandler, LastStopOrShutdownDecidesTheFlag) {
     Send(SERVICE_CONTROL_SHUTDOWN);
@@ -78,11 +84,12 @@ TEST_F(ControlHandler, InterrogateCallsNothing) {
     EXPECT_EQ(CurrentState(), static_cast<DWORD>(SERVICE_PAUSED));
 }
 
-TEST(ControlsAccepted, SessionChangesFromWindowsXpOn) {
+TEST(ControlsAccepted, SessionChangesFromWindowsXpOnPreshutdownFromVistaOn) {
     EXPECT_EQ(ControlsAcceptedFor(5, 0), 0x47u);
     EXPECT_EQ(ControlsAcceptedFor(5, 1), 0xC7u);
-    EXPECT_EQ(ControlsAcceptedFor(6, 0), 0xC7u);
-    EXPECT_EQ(ControlsAcceptedFor(10, 0), 0xC7u);
+    EXPECT_EQ(ControlsAcceptedFor(5, 2), 0xC7u);
+    EXPECT_EQ(ControlsAcceptedFor(6, 0), 0x1C7u);
+    EXPECT_EQ(ControlsAcceptedFor(10, 0), 0x1C7u);
     EXPECT_EQ(ControlsAcceptedFor(0, 0), 0x47u) << "a failed version query";
     EXPECT_EQ(ControlsAcceptedFor(4, 90), 0x47u);
 }

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <string>
 
+#include "kit/events.h"
+#include "kit/files.h"
 #include "kit/product.h"
 #include "kit/services.h"
 #include "runtime/hosted_service.h"
@@ -124,6 +126,94 @@ TEST(RunLoop, FailedRunEndsTheProcessWithoutStopping) {
             EXPECT_NE(entry.operation, "ReleaseSession");
             EXPECT_NE(entry.operation, "detach") << "ended at once, nothing unloaded";
         }
+    }
+}
+
+// A call that does not return ends the service within its limit.  RunTimeout before a
+// stop: the line, an error event, a memory dump and the process's end with 1460, without
+// a stop report, so that the recovery actions apply.  Once a stop has come, StopTimeout
+// (or RunTimeout, for the call that ran when the stop came) ends it stopped with 0.
+TEST(RunLoop, HungCallsEndTheServiceWithinTheirLimits) {
+    typedef std::string HostedClass::*Function;
+    struct Case {
+        const char* hung;  // the function that does not return
+        Function clauses;  // its clauses in the class
+        const char* runTimeout;  // nullptr: not set
+        const char* stopTimeout;
+        unsigned long control;  // sent once of_run has run, to hang in its callback
+        bool stop;              // a stop is sent once the hung call runs
+        unsigned long exitCode;
+        std::string line;  // the event's head and the line
+    } cases[] = {
+        {"of_run", &HostedClass::run, "2", nullptr, 0, false, 1460, kit::kError + "of_run did not return within 2 seconds"},
+        {"of_startup", &HostedClass::startup, "2", "0", 0, false, 1460,
+         kit::kError + "of_startup did not return within 2 seconds"},
+        {"of_control", &HostedClass::control, "2", nullptr, 200, false, 1460,
+         kit::kError + "of_control did not return within 2 seconds"},
+        {"of_run", &HostedClass::run, nullptr, "2", 0, true, 0,
+         kit::kWarning + "The application did not stop within 2 seconds"},
+        {"of_stop", &HostedClass::stop, "0", "2", 0, true, 0,
+         kit::kWarning + "The application did not stop within 2 seconds"},
+        {"of_run", &HostedClass::run, "3", nullptr, 0, true, 0, kit::kError + "of_run did not return within 3 seconds"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.hung) + (c.stop ? ", stopped" : ""));
+        HostedService service("PbvmHang");
+        HostedClass hosted;
+        std::string& clauses = hosted.*c.clauses;
+        clauses += (clauses.empty() ? "" : " ") + std::string("takes 600000");
+        service.Install(hosted);
+        if (c.runTimeout != nullptr) service.Run({"-reg", service.name(), "RunTimeout", c.runTimeout});
+        if (c.stopTimeout != nullptr) service.Run({"-reg", service.name(), "StopTimeout", c.stopTimeout});
+        EXPECT_EQ(service.Start(), "Start service successful!\r\n");
+        HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, service.Status().dwProcessId);
+        ASSERT_NE(process, nullptr);
+        // The control or stop that leads to the hung call goes once of_run has begun; a
+        // stop that comes during the hung call, once that has begun.
+        const bool hungFirst = c.control == 0 && c.clauses != &HostedClass::stop;
+        ASSERT_TRUE(service.WaitForCalls("InvokeBegin", hungFirst ? c.hung : "of_run", 1));
+        if (c.control != 0) {
+            EXPECT_EQ(kit::SendControl(service.name(), c.control), 0u);
+        }
+        if (c.stopTimeout != nullptr && std::string(c.stopTimeout) != "0") {
+            // The pre-shutdown time the service gave itself, read back by -status.
+            EXPECT_EQ(kit::StatusValue(service.name(), "StopTimeout"), c.stopTimeout);
+            EXPECT_EQ(kit::StatusValue(service.name(), "Time at shutdown"), std::to_string(std::stoul(c.stopTimeout) + 5) + " s");
+        }
+        if (c.stop) {
+            EXPECT_EQ(kit::SendControl(service.name(), SERVICE_CONTROL_STOP), 0u);
+        }
+        ASSERT_TRUE(service.WaitForCalls("InvokeBegin", c.hung, 1));
+
+        // Generous: the limit, the dump (at most 30 s) and a busy machine.
+        EXPECT_EQ(WaitForSingleObject(process, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD exitCode = 0;
+        GetExitCodeProcess(process, &exitCode);
+        CloseHandle(process);
+        EXPECT_EQ(exitCode, c.exitCode);
+        if (c.stop) {
+            EXPECT_EQ(service.State(), static_cast<unsigned long>(SERVICE_STOPPED));
+            EXPECT_EQ(service.Status().dwWin32ExitCode, 0u);
+        }
+        EXPECT_TRUE(service.Calls("InvokeEnd", c.hung).empty());
+
+        std::string log;
+        for (const std::string& line : service.StartUpLogLines()) log += line + "\r\n";
+        log += c.line.substr(c.line.find(':', 2) + 1) + "\r\n";
+        const std::vector<std::string> dumps = kit::ListFiles(service.folder(), service.name() + "-*.dmp");
+        if (c.line.find(kit::kError) == 0) {
+            // The dump of a hang: one file that a debugger opens, named in the log.
+            ASSERT_EQ(dumps.size(), 1u);
+            log += "Memory dump written to " + service.folder() + "\\" + dumps[0] + "\r\n";
+            EXPECT_EQ(kit::ReadWholeFile(service.folder() + "\\" + dumps[0]).substr(0, 4), "MDMP");
+        } else {
+            EXPECT_TRUE(dumps.empty());
+        }
+        EXPECT_EQ(service.Log(), log);
+        std::vector<std::string> events = {kit::kInformation + "PBNI Interface Initialized"};
+        if (std::string(c.hung) != "of_startup") events.push_back(kit::kInformation + "Service started");
+        events.push_back(c.line);
+        EXPECT_EQ(service.Events(events.size()), events);
     }
 }
 
