@@ -145,13 +145,14 @@ void WINAPI ServiceMain(DWORD, LPSTR*) {
     SetCurrentState(SERVICE_START_PENDING);
     ReportServiceStatus();
 
+    // From here on a stop is bounded by StopTimeout, even one during a VM load that hangs.
+    StartWatchdog();
     DWORD code = StartPowerBuilderHost();
     if (code != 0) {
         ReportStartFailure(code);
         return;
     }
     SetShutdownTime();
-    StartWatchdog();
     code = CallStartup();
     if (code != 0) {
         ReportStartFailure(code);

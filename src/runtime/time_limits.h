@@ -28,7 +28,7 @@ const unsigned int kHungCallExitCode = 1460;
 // The pre-shutdown time the service gives itself beyond StopTimeout, for the stop report.
 const unsigned long kShutdownMarginSeconds = 5;
 
-// Starts the watchdog's thread, when a limit is set.  Called once, before of_startup.
+// Starts the watchdog's thread, when a limit is set.  Called once, before the VM is loaded.
 void StartWatchdog();
 
 // A stop came: a stop, shutdown or pre-shutdown control, or of_run asking for it.  The
