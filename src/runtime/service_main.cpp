@@ -1,7 +1,5 @@
 #include "runtime/service_main.h"
 
-#include <algorithm>
-
 #include "common/service_settings.h"
 #include "diag/event_log.h"
 #include "diag/log_file.h"
@@ -11,10 +9,9 @@
 #include "pbhost/vm_startup.h"
 #include "runtime/control_handler.h"
 #include "runtime/hand_over.h"
+#include "runtime/run_schedule.h"
 #include "runtime/service_status.h"
 #include "runtime/time_limits.h"
-
-DWORD RunInterval = 0;
 
 namespace {
 
@@ -60,65 +57,52 @@ double ClockMs() {
     return static_cast<double>(now.QuadPart) / ticksPerMs;
 }
 
-// A wait ends a little after the time asked for (a few tenths of a millisecond under
-// Wine), and a wait of whole milliseconds misses a due time by up to half of one.  A
-// call that starts up to this much late counts its period from when it was due, so that
-// the next wait takes the lateness back instead of adding it to the schedule: over a
-// few hundred calls it would add up to a drift of many milliseconds.  With the half
-// millisecond of rounding, a call still never starts a whole millisecond before one
-// period after the previous call started.
-const double kLatenessTakenBackMs = 0.5;
-
-// Waits up to timeout ms for StopEvent, serving the control handler's hand-overs
-// meanwhile (those queued during the call before it first); a hand-over does not
-// lengthen the wait, which ends when it would have ended without one.  WAIT_TIMEOUT when
-// the time is up; anything else (the event was signalled, or the wait failed) ends the
-// run loop.
-DWORD WaitServingHandOvers(DWORD timeout) {
-    const double end = ClockMs() + timeout;
+// Waits for StopEvent until the run loop's next turn, serving the control handler's
+// hand-overs meanwhile (those queued during the call before it first); a hand-over does
+// not lengthen the wait.  With a schedule, the turn is its next call, and every wait that
+// times out tells it how late waits end; without one, the turn comes after fixedMs.
+// WAIT_TIMEOUT when the turn has come; anything else (the event was signalled, or the
+// wait failed) ends the run loop.
+DWORD WaitServingHandOvers(RunSchedule* schedule, DWORD fixedMs) {
+    const double fixedEnd = ClockMs() + fixedMs;
     const HANDLE events[2] = {StopEvent, HandOverWaiting()};
     for (;;) {
+        const double begin = ClockMs();
+        const double left = fixedEnd - begin;
+        const DWORD timeout =
+            schedule != nullptr ? schedule->WaitMs(begin) : left > 0 ? static_cast<DWORD>(left + 0.5) : 0;
         // A stop signalled together with a hand-over wins (the first event is reported):
         // the service main serves the queue before it stops the hosted object.
         const DWORD result = WaitForMultipleObjects(2, events, FALSE, timeout);
+        if (result == WAIT_TIMEOUT && schedule != nullptr) schedule->WaitTimedOut(timeout, begin, ClockMs());
         if (result != WAIT_OBJECT_0 + 1) return result;
         ServeHandOvers();
-        const double left = end - ClockMs();
-        timeout = left > 0 ? static_cast<DWORD>(left + 0.5) : 0;
     }
 }
 
 void RunLoop() {
-    RunInterval = 0;
-    bool scheduled = false;  // the next call ends a wait that the previous call set
-    double due = 0;          // when it is due: the previous call's start plus its period
+    RunSchedule schedule;
+    DWORD lastWait = 0;  // the wait after the last call, which a paused service waits too
     for (;;) {
         // Controls that came since the wait ended are served before of_run is called again.
         ServeHandOvers();
+        bool scheduled = false;  // the next call ends a wait on the schedule
         if (CurrentState() == SERVICE_RUNNING) {
-            const double start = ClockMs();
-            double base = start;
-            if (scheduled && start > due) base = start - (std::min)(start - due, kLatenessTakenBackMs);
+            schedule.CallBegins(ClockMs());
             const DWORD period = CallRun();
-            const double end = ClockMs();
             if (period == 0) {
                 if (LoadRunFailure() == 0) NoteStopCame();
                 SetEvent(StopEvent);
-                RunInterval = 0;
             } else {
-                // The period less the call's own time (rounded to whole milliseconds, as
-                // the wait takes them), or no wait when the call took the whole period.
-                const double elapsed = end - base + 0.5;
-                RunInterval = elapsed >= period ? 0 : period - static_cast<DWORD>(elapsed);
-                due = base + period;
+                scheduled = schedule.CallReturned(period, ClockMs());
             }
-            scheduled = RunInterval != 0;
+            lastWait = scheduled ? schedule.WaitMs(ClockMs()) : 0;
         } else {
-            scheduled = false;
+            schedule.Forget();
         }
-        DWORD wait = RunInterval;
-        if (wait == 0 && CurrentState() != SERVICE_RUNNING) wait = kPausedRecheckMs;
-        if (WaitServingHandOvers(wait) != WAIT_TIMEOUT) return;
+        DWORD fixed = 0;  // no call scheduled: of_run at once, or, while paused, a look again later
+        if (!scheduled && CurrentState() != SERVICE_RUNNING) fixed = lastWait != 0 ? lastWait : kPausedRecheckMs;
+        if (WaitServingHandOvers(scheduled ? &schedule : nullptr, fixed) != WAIT_TIMEOUT) return;
     }
 }
 
