@@ -246,6 +246,24 @@ def cpu_ns_and_wakeups(pid):
     return ns, slices
 
 
+def memory_by_mapping(pid):
+    """Private KiB per mapping of the process (smaps), by the mapped file's base name;
+    anonymous mappings as "(anonymous)", Linux's own as their bracketed names."""
+    totals = {}
+    name = None
+    with open("/proc/%d/smaps" % pid) as f:
+        for line in f:
+            head = re.match(r"[0-9a-f]+-[0-9a-f]+ \S+ \S+ \S+ \S+\s*(.*)$", line)
+            if head:
+                path = head.group(1).strip()
+                name = os.path.basename(path) if path.startswith("/") else (path or "(anonymous)")
+                continue
+            m = re.match(r"Private_(?:Clean|Dirty):\s+(\d+) kB", line)
+            if m and int(m.group(1)):
+                totals[name] = totals.get(name, 0) + int(m.group(1))
+    return totals
+
+
 def memory_kib(pid):
     fields = {}
     with open("/proc/%d/smaps_rollup" % pid) as f:
@@ -438,6 +456,7 @@ def main():
     after = {w: cpu_ns_and_wakeups(p) for w, p in pids.items()}
     window.append(time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000.0)
     memory = {w: memory_kib(pids[w]) for w in ("product", "baseline")}
+    by_mapping = {w: memory_by_mapping(pids[w]) for w in ("product", "baseline")}
     for name in idle.values():
         wine(driver_unix, "stop", name)
     idle_journal = journal_lines_between(layout.unix("idle", vm + ".journal"), *window)
@@ -515,6 +534,8 @@ def main():
                 break
     result = {
         "machine": {"nproc": os.cpu_count(), "cpu": cpu, "kernel": platform.release(),
+                    # bench/run.sh tells, from scripts/common.sh
+                    "runs_32bit": os.environ.get("PBVMSVC_MACHINE_32BIT", "unknown"),
                     "wine": subprocess.run([WINE, "--version"], stdout=subprocess.PIPE,
                                            text=True).stdout.strip()},
         "settings": {"cycles": args.cycles, "warmup": args.warmup, "schedule_calls": calls,
@@ -525,6 +546,7 @@ def main():
         "schedule_periods_ms": {"min": schedule["schedule_period_min_ms"],
                                 "max": schedule["schedule_period_max_ms"]},
         "memory_detail_kib": memory,
+        "private_kib_by_mapping": by_mapping,
         "imports": dlls,
         "targets_met": all_met,
         "seconds": round(time.time() - began, 1),
@@ -598,7 +620,14 @@ def print_table(result):
                                     s.get("vm_journal", "append")))
     print("imports: product %s; baseline %s" % (", ".join(result["imports"]["product"]),
                                                  ", ".join(result["imports"]["baseline"])))
-    print("machine: %d x %s, %s; %.0f s" % (m["nproc"], m["cpu"], m["wine"], result["seconds"]))
+    # Where the product's private memory above the baseline's lies, by mapping.
+    product, baseline = (result["private_kib_by_mapping"][w] for w in ("product", "baseline"))
+    above = sorted(((product.get(n, 0) - baseline.get(n, 0), n) for n in set(product) | set(baseline)),
+                   reverse=True)
+    print("private memory above the baseline, by mapping: " +
+          ", ".join("%s %+d KiB" % (n, d) for d, n in above if d))
+    print("machine: %d x %s, 32-bit programs: %s, %s; %.0f s" % (m["nproc"], m["cpu"], m["runs_32bit"], m["wine"],
+                                                                 result["seconds"]))
     print("all targets met" if result["targets_met"] else "some targets missed")
 
 

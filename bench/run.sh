@@ -27,6 +27,13 @@ while :; do
 done
 case "$bits" in 32|64|both) ;; *) echo "bench: --bits 32, 64 or both" >&2; exit 2 ;; esac
 [ "$build" = 0 ] || step "the set-up (scripts/setup.sh)" "$root/scripts/setup.sh"
+# The report names the kind of machine it was measured on.
+if can_run_32bit; then
+    export PBVMSVC_MACHINE_32BIT=yes
+else
+    PBVMSVC_MACHINE_32BIT="no ($(no_32bit_reason))"
+    export PBVMSVC_MACHINE_32BIT
+fi
 if [ "$bits" != 64 ] && ! can_run_32bit; then
     if [ "$bits" = 32 ]; then
         echo "bench: the 32-bit build cannot be measured: $(no_32bit_reason)" >&2

@@ -4,9 +4,9 @@
 
 #include <dbghelp.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "common/service_settings.h"
 #include "common/win_handles.h"
@@ -95,50 +95,43 @@ DWORD WINAPI RunDumpJob(LPVOID parameter) {
     return 0;
 }
 
+// Deletes the oldest dumps of the service in the folder until kDumpsKept are left.  The
+// time stamp in the names sorts as time runs.
 void DeleteOldDumps(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    const HANDLE search =
-        FindFirstFileA(JoinPath(folder, DumpPrefix(ServiceSettings.ServiceName) + "*.dmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    for (const std::string& name : DumpsToDelete(ServiceSettings.ServiceName, names)) {
-        DeleteFileA(JoinPath(folder, name).c_str());
+    const std::string prefix = DumpPrefix(ServiceSettings.ServiceName);
+    for (;;) {
+        unsigned count = 0;
+        std::string oldest;
+        WIN32_FIND_DATAA found;
+        const HANDLE search = FindFirstFileA(JoinPath(folder, prefix + "*.dmp").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            const std::string name = found.cFileName;
+            if (!IsDumpOf(prefix, name)) continue;
+            ++count;
+            if (oldest.empty() || name < oldest) oldest = name;
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        if (count <= kDumpsKept || !DeleteFileA(JoinPath(folder, oldest).c_str())) return;
     }
 }
 
-}  // namespace
-
-std::string DumpFileName(const char* serviceName, unsigned year, unsigned month, unsigned day, unsigned hour,
-                         unsigned minute, unsigned second) {
+// The dump's file name for the local time.
+std::string DumpFileName(const SYSTEMTIME& now) {
     char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u.dmp", year % 10000, month % 100, day % 100,
-                  hour % 100, minute % 100, second % 100);
-    return DumpPrefix(serviceName) + stamp;
+    std::snprintf(stamp, sizeof stamp, "%04u%02u%02u-%02u%02u%02u.dmp", now.wYear % 10000u, now.wMonth % 100u,
+                  now.wDay % 100u, now.wHour % 100u, now.wMinute % 100u, now.wSecond % 100u);
+    return DumpPrefix(ServiceSettings.ServiceName) + stamp;
 }
 
-std::vector<std::string> DumpsToDelete(const char* serviceName, std::vector<std::string> fileNames) {
-    const std::string prefix = DumpPrefix(serviceName);
-    fileNames.erase(std::remove_if(fileNames.begin(), fileNames.end(),
-                                   [&](const std::string& name) { return !IsDumpOf(prefix, name); }),
-                    fileNames.end());
-    // The time stamp sorts as it ran: the oldest come first.
-    std::sort(fileNames.begin(), fileNames.end());
-    if (fileNames.size() <= kDumpsKept) return {};
-    fileNames.resize(fileNames.size() - kDumpsKept);
-    return fileNames;
-}
+}  // namespace
 
 void WriteHangDump() {
     SYSTEMTIME now;
     GetLocalTime(&now);
     const std::string folder = LogFolder();
     DumpJob* job = new DumpJob();  // never freed: the process ends right after
-    job->path = JoinPath(folder, DumpFileName(ServiceSettings.ServiceName, now.wYear, now.wMonth, now.wDay,
-                                              now.wHour, now.wMinute, now.wSecond));
+    job->path = JoinPath(folder, DumpFileName(now));
     job->error = ERROR_TIMEOUT;
     const HANDLE thread = CreateThread(nullptr, 0, RunDumpJob, job, 0, nullptr);
     if (thread == nullptr) {
@@ -148,10 +141,13 @@ void WriteHangDump() {
         CloseHandle(thread);
     }
     const DWORD error = static_cast<DWORD>(job->error);
+    char text[2 * MAX_PATH + 64];  // the folder, the service name and the time stamp
     if (error == 0) {
-        WriteLogLine(("Memory dump written to " + job->path).c_str());
+        std::snprintf(text, sizeof text, "Memory dump written to %s", job->path.c_str());
+        WriteLogLine(text);
         DeleteOldDumps(folder);
     } else {
-        WriteLogLine(("Memory dump could not be written (error " + std::to_string(error) + ")").c_str());
+        std::snprintf(text, sizeof text, "Memory dump could not be written (error %lu)", error);
+        WriteLogLine(text);
     }
 }

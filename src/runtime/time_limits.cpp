@@ -1,6 +1,6 @@
 #include "runtime/time_limits.h"
 
-#include <string>
+#include <cstdio>
 
 #include "common/critical_section.h"
 #include "common/service_settings.h"
@@ -36,9 +36,9 @@ StopMark LoadStop() {
     return Stop;
 }
 
-void LogAndReport(unsigned short kind, const std::string& text) {
-    WriteLogLine(text.c_str());
-    ReportServiceEvent(kind, text.c_str());
+void LogAndReport(unsigned short kind, const char* text) {
+    WriteLogLine(text);
+    ReportServiceEvent(kind, text);
 }
 
 // Ends the service once a stop has come: reported stopped with 0, then the process ends.
@@ -48,8 +48,9 @@ void EndStopped() {
 }
 
 void EndHungCall(const char* name) {
-    LogAndReport(kEventError,
-                 std::string(name) + " did not return within " + std::to_string(TimeLimits.runSeconds) + " seconds");
+    char text[96];
+    std::snprintf(text, sizeof text, "%s did not return within %lu seconds", name, TimeLimits.runSeconds);
+    LogAndReport(kEventError, text);
     WriteHangDump();
     // A stop that came while the dump was written is honoured too: no restart after it.
     if (LoadStop().came) EndStopped();
@@ -57,8 +58,9 @@ void EndHungCall(const char* name) {
 }
 
 void EndStopTimedOut() {
-    LogAndReport(kEventWarning,
-                 "The application did not stop within " + std::to_string(TimeLimits.stopSeconds) + " seconds");
+    char text[80];
+    std::snprintf(text, sizeof text, "The application did not stop within %lu seconds", TimeLimits.stopSeconds);
+    LogAndReport(kEventWarning, text);
     EndStopped();
 }
 
@@ -135,6 +137,8 @@ void SetShutdownTime() {
         error = GetLastError();
     }
     if (error != 0) {
-        WriteLogLine(("The time at shutdown could not be set (error " + std::to_string(error) + ")").c_str());
+        char text[64];
+        std::snprintf(text, sizeof text, "The time at shutdown could not be set (error %lu)", error);
+        WriteLogLine(text);
     }
 }
