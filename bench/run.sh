@@ -30,9 +30,10 @@ case "$bits" in 32|64|both) ;; *) echo "bench: --bits 32, 64 or both" >&2; exit 
 # The report names the kind of machine it was measured on.
 if can_run_32bit; then
     export PBVMSVC_MACHINE_32BIT=yes
+elif [ "${PBVMSVC_NO_32BIT:-}" = 1 ]; then
+    export PBVMSVC_MACHINE_32BIT="no (PBVMSVC_NO_32BIT=1)"
 else
-    PBVMSVC_MACHINE_32BIT="no ($(no_32bit_reason))"
-    export PBVMSVC_MACHINE_32BIT
+    export PBVMSVC_MACHINE_32BIT=no
 fi
 if [ "$bits" != 64 ] && ! can_run_32bit; then
     if [ "$bits" = 32 ]; then
