@@ -76,9 +76,18 @@ void Walk(const std::string& path, const std::string& token, Snapshot& out) {
     for (const std::string& c : children) Walk(path + "\\" + c, token, out);
 }
 
+// Tests running alongside create and delete services, and a key deleted while the walk
+// enumerates its siblings by index makes the walk skip one: a snapshot counts once two
+// walks in a row agree.
 Snapshot Scan(const std::string& token) {
     Snapshot snapshot;
     Walk(kServices, token, snapshot);
+    for (int walk = 0; walk < 10; ++walk) {
+        Snapshot again;
+        Walk(kServices, token, again);
+        if (again == snapshot) break;
+        snapshot.swap(again);
+    }
     return snapshot;
 }
 
