@@ -24,6 +24,12 @@ bool ReadServiceValue(const char* valueName, char* field, unsigned long size) {
     return GetRegString(valueName, size, field) != 0;
 }
 
+TimeLimitReading ReadServiceTimeLimit(const char* valueName, std::string* text, unsigned long* seconds) {
+    *seconds = 0;
+    if (!GetRegText(valueName, text)) return TimeLimitReading::Missing;
+    return ParseTimeLimit(*text, seconds) ? TimeLimitReading::Valid : TimeLimitReading::Invalid;
+}
+
 bool BuildServiceLogFileName(char* field, unsigned long capacity) {
     char windowsDirectory[MAX_PATH] = {0};
     GetWindowsDirectoryA(windowsDirectory, sizeof windowsDirectory);
@@ -45,11 +51,11 @@ bool ReadRequired(const char* valueName, char* field, unsigned long size) {
 unsigned long ReadTimeLimit(const char* valueName) {
     std::string text;
     unsigned long seconds = 0;
-    if (!GetRegText(valueName, &text) || ParseTimeLimit(text, &seconds)) return seconds;
-    if (ServiceSettings.StartRefusal[0] == '\0') {
+    if (ReadServiceTimeLimit(valueName, &text, &seconds) == TimeLimitReading::Invalid &&
+        ServiceSettings.StartRefusal[0] == '\0') {
         CopyToField(ServiceSettings.StartRefusal, TimeLimitRefusal(valueName).c_str());
     }
-    return 0;
+    return seconds;
 }
 
 }  // namespace

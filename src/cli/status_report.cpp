@@ -10,7 +10,6 @@
 #include "common/console.h"
 #include "common/service_settings.h"
 #include "common/system_error.h"
-#include "common/time_limit.h"
 #include "common/win_handles.h"
 #include "registration/param_store.h"
 
@@ -151,12 +150,12 @@ void PrintParameters() {
     for (const char* name : {"RunTimeout", "StopTimeout"}) {
         std::string text;
         unsigned long seconds = 0;
-        if (!GetRegText(name, &text)) {
-            Print("%s: (not set, no limit)\r\n", name);
-        } else if (ParseTimeLimit(text, &seconds)) {
-            Print("%s: %lu\r\n", name, seconds);
-        } else {
-            Print("%s: %s (invalid: the service will not start)\r\n", name, text.c_str());
+        switch (ReadServiceTimeLimit(name, &text, &seconds)) {
+            case TimeLimitReading::Missing: Print("%s: (not set, no limit)\r\n", name); break;
+            case TimeLimitReading::Valid: Print("%s: %lu\r\n", name, seconds); break;
+            case TimeLimitReading::Invalid:
+                Print("%s: %s (invalid: the service will not start)\r\n", name, text.c_str());
+                break;
         }
     }
 }

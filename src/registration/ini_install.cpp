@@ -102,9 +102,10 @@ void InstallFromIni(const char* iniFile) {
     }
     const IniValue description = ReadValue(file, Field::Description);
     // Stored as they stand, once checked: whole seconds, as the service reads them.
-    const char* const timeLimitKeys[] = {"RunTimeout", "StopTimeout"};
-    std::string timeLimits[2];
-    for (int i = 0; i < 2; ++i) timeLimits[i] = ReadKey(file, timeLimitKeys[i]);
+    struct TimeLimitKey {
+        const char* key;
+        std::string text;
+    } const timeLimits[] = {{"RunTimeout", ReadKey(file, "RunTimeout")}, {"StopTimeout", ReadKey(file, "StopTimeout")}};
     const std::string dependencies = ReadKey(file, "Dependencies");
     const IniValue parameters[] = {
         ReadValue(file, Field::PBAppName),
@@ -127,10 +128,10 @@ void InstallFromIni(const char* iniFile) {
             return;
         }
     }
-    for (int i = 0; i < 2; ++i) {
+    for (const TimeLimitKey& limit : timeLimits) {
         unsigned long seconds = 0;
-        if (!timeLimits[i].empty() && !ParseTimeLimit(timeLimits[i], &seconds)) {
-            Print("The value for %s!\r\n", TimeLimitRefusal(timeLimitKeys[i]).c_str());
+        if (!limit.text.empty() && !ParseTimeLimit(limit.text, &seconds)) {
+            Print("The value for %s!\r\n", TimeLimitRefusal(limit.key).c_str());
             return;
         }
     }
@@ -151,8 +152,8 @@ void InstallFromIni(const char* iniFile) {
     for (const IniValue& parameter : parameters) {
         if (parameter.present()) SetRegString(parameter.key(), DescribeField(parameter.field).storage);
     }
-    for (int i = 0; i < 2; ++i) {
-        if (!timeLimits[i].empty()) SetRegString(timeLimitKeys[i], timeLimits[i].c_str());
+    for (const TimeLimitKey& limit : timeLimits) {
+        if (!limit.text.empty()) SetRegString(limit.key, limit.text.c_str());
     }
     // Last of all, once everything else of the service is in place.
     if (!dependencies.empty()) UpdateDependencies(dependencies.c_str());

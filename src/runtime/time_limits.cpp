@@ -128,17 +128,12 @@ void NoteStopCame() {
 
 void SetShutdownTime() {
     if (TimeLimits.stopSeconds == 0 || (ServiceStatus.dwControlsAccepted & SERVICE_ACCEPT_PRESHUTDOWN) == 0) return;
-    DWORD error = 0;
     UniqueServiceHandle manager(OpenSCManagerA(nullptr, SERVICES_ACTIVE_DATABASEA, SC_MANAGER_CONNECT));
     UniqueServiceHandle service;
     if (manager) service.reset(OpenServiceA(manager.get(), ServiceSettings.ServiceName, SERVICE_CHANGE_CONFIG));
     SERVICE_PRESHUTDOWN_INFO info = {(TimeLimits.stopSeconds + kShutdownMarginSeconds) * 1000};
-    if (!service || !ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info)) {
-        error = GetLastError();
-    }
-    if (error != 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "The time at shutdown could not be set (error %lu)", error);
-        WriteLogLine(text);
-    }
+    if (service && ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_PRESHUTDOWN_INFO, &info)) return;
+    char text[64];
+    std::snprintf(text, sizeof text, "The time at shutdown could not be set (error %lu)", GetLastError());
+    WriteLogLine(text);
 }
